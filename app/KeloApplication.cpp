@@ -1,0 +1,25 @@
+#include "app/KeloApplication.h"
+
+#include "settings/KeloError.h"
+#include "widgets/DialogService.h"
+
+#include <QWidget>
+
+KeloApplication::KeloApplication(int& argc, char** argv, DialogService& dialogs)
+    : QApplication(argc, argv), m_dialogs(dialogs)
+{
+    setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
+}
+
+bool KeloApplication::notify(QObject* receiver, QEvent* event)
+{
+    QWidget* owner = receiver && receiver->isWidgetType() ? static_cast<QWidget*>(receiver)->window() : nullptr;
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const KeloError& error) {
+        m_dialogs.errorBox(owner, error.text());
+    } catch (const std::exception& error) {
+        m_dialogs.errorBox(owner, QString::fromLocal8Bit(error.what()));
+    }
+    return true;
+}

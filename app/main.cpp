@@ -1,0 +1,16 @@
+#include "app/KeloApplication.h"
+#include "app/KeloMainP.h"
+#include "widgets/AppContext.h"
+#include "widgets/Fonts.h"
+#include "widgets/QtDialogService.h"
+
+int main(int argc, char** argv)
+{
+    QtDialogService dialogs;
+    KeloApplication app(argc, argv, dialogs);
+    installFontSubstitutions();
+    AppContext context{dialogs};
+    TKeloMainF mainWindow(context);
+    mainWindow.show();
+    return app.exec();
+}

@@ -1,0 +1,92 @@
+#include "settings/FuncP.h"
+
+#include "settings/IniFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+QString ProgramPath;
+
+void SetProgramPath()
+{
+    SetProgramPath(QCoreApplication::applicationDirPath());
+}
+
+void SetProgramPath(const QString& dir)
+{
+    ProgramPath = QDir::toNativeSeparators(QDir(dir).absolutePath());
+    if (!ProgramPath.endsWith(QDir::separator()))
+        ProgramPath += QDir::separator();
+}
+
+QString MainIniPath()
+{
+    return ProgramPath + QStringLiteral("Main.ini");
+}
+
+QString MonitorDir()
+{
+    return ProgramPath + QStringLiteral("Monitor");
+}
+
+QString IniReadOrWrite(bool read, const QString& fileName, const QString& section,
+                       const QString& key, const QString& defaultValue)
+{
+    IniFile ini(fileName);
+    if (read) {
+        QString value = ini.read(section, key);
+        if (!value.isEmpty())
+            return value;
+    }
+    ini.write(section, key, defaultValue);
+    return defaultValue;
+}
+
+int HexWordToInt(const QString& text)
+{
+    int sum = 0;
+    int weight = 1;
+    for (qsizetype i = text.size() - 1, position = 1; i >= 0; --i, ++position) {
+        const QChar c = text.at(i);
+        int digit;
+        if (c >= QLatin1Char('0') && c <= QLatin1Char('9'))
+            digit = c.unicode() - '0';
+        else if (c >= QLatin1Char('A') && c <= QLatin1Char('F'))
+            digit = c.unicode() - 'A' + 10;
+        else
+            return BadHexValue;
+        if (position <= 4) {
+            sum += digit * weight;
+            weight *= 16;
+        }
+    }
+    return sum >= 32768 ? sum - 65536 : sum;
+}
+
+QString PadLeft(const QString& text, const QString& pad, int width)
+{
+    qsizetype b = 0, e = text.size();
+    while (b < e && text.at(b).unicode() < 33)
+        ++b;
+    while (e > b && text.at(e - 1).unicode() < 33)
+        --e;
+    QString result = text.mid(b, e - b);
+    const qsizetype missing = width - result.size();
+    if (missing > 0 && !pad.isEmpty())
+        result.prepend(pad.repeated(missing));
+    return result;
+}
+
+QString GetField(const QString& text, int field)
+{
+    int count = 0;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text.at(i) != QLatin1Char(';'))
+            continue;
+        if (++count == field)
+            return text.mid(start, i - start);
+        start = i + 1;
+    }
+    return text.mid(start);
+}

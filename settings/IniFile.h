@@ -1,0 +1,25 @@
+#pragma once
+#include <QString>
+
+// Our reader and writer of Windows initialization files (Main.ini).
+// Section and key names compare without regard to letter case; spaces around
+// a value are not part of it; the first of duplicate sections or keys counts.
+// A write changes only the bytes of the one key line it touches: an existing
+// key is replaced in place, a new key goes to the end of its section, a new
+// section to the end of the file; new lines end with CR LF. Every call goes to
+// the file; nothing is cached. Text is code page 949.
+class IniFile {
+public:
+    explicit IniFile(QString fileName) : m_fileName(std::move(fileName)) {}
+
+    // The value, or the empty text when the file, section or key is missing.
+    [[nodiscard]] QString read(const QString& section, const QString& key) const;
+    // Throws KeloError "Unable to write to <full file name>" when the file
+    // cannot be written; the file is then left as it was.
+    void write(const QString& section, const QString& key, const QString& value) const;
+
+    [[nodiscard]] const QString& fileName() const { return m_fileName; }
+
+private:
+    QString m_fileName;
+};

@@ -1,0 +1,64 @@
+#include "settings/FuncP.h"
+#include "tests/support/Files.h"
+
+#include <gtest/gtest.h>
+
+TEST(HexWordToInt, DecodesWordsAndRejectsAnythingButUpperHex)
+{
+    const struct { const char* text; int value; } cases[] = {
+        {"0064", 100}, {"7FFF", 32767}, {"8000", -32768}, {"FFFF", -1}, {"00FF", 255},
+        {"1", 1}, {"", 0}, {"ffff", BadHexValue}, {"00G0", BadHexValue}, {" 064", BadHexValue},
+        {"-001", BadHexValue}, {"12345", 9029}, {"G1234", BadHexValue}, {"04d2", BadHexValue},
+        {"04D2", 1234}, {"FFF6", -10},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HexWordToInt(QString::fromLatin1(c.text)), c.value) << c.text;
+}
+
+TEST(PadLeft, TrimsThenFillsButNeverCuts)
+{
+    EXPECT_EQ(PadLeft("5", "0", 2), "05");
+    EXPECT_EQ(PadLeft(" 7 ", "0", 4), "0007");
+    EXPECT_EQ(PadLeft("123", "0", 2), "123");
+    EXPECT_EQ(PadLeft("", "0", 2), "00");
+    EXPECT_EQ(PadLeft("\t1\r\n", "0", 2), "01");
+    EXPECT_EQ(PadLeft("A", "0", 2), "0A");
+}
+
+TEST(GetField, SplitsAtSemicolonsAndFallsBackToTheLastField)
+{
+    const struct { const char* text; int field; const char* expected; } cases[] = {
+        {"a;b;c", 1, "a"}, {"a;b;c", 2, "b"}, {"a;b;c", 3, "c"}, {"a;b;c", 4, "c"},
+        {"a;b;c", 0, "c"}, {"a;b;c", -1, "c"}, {"a;b;", 3, ""}, {"a;b;", 9, ""},
+        {"abc", 1, "abc"}, {"01;Zone;0001", 4, "0001"}, {"", 1, ""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(GetField(QString::fromLatin1(c.text), c.field), QString::fromLatin1(c.expected))
+            << c.text << " field " << c.field;
+}
+
+TEST(ProgramPath, EndsWithTheSeparator)
+{
+    SetProgramPath(QStringLiteral("/tmp"));
+    EXPECT_EQ(ProgramPath, "/tmp/");
+    EXPECT_EQ(MainIniPath(), "/tmp/Main.ini");
+    EXPECT_EQ(MonitorDir(), "/tmp/Monitor");
+}
+
+TEST(IniReadOrWrite, MissingOrEmptyKeyGetsTheDefaultWrittenBack)
+{
+    ProgramDir dir;
+    EXPECT_EQ(IniReadOrWrite(true, MainIniPath(), "Delay", "Time", "200"), "200");
+    EXPECT_EQ(readBytes(dir.mainIni()), QByteArray("[Delay]\r\nTime=200\r\n"));
+
+    writeBytes(dir.mainIni(), "[Delay]\r\nTime=\r\n");
+    EXPECT_EQ(IniReadOrWrite(true, MainIniPath(), "Delay", "Time", "200"), "200");
+    EXPECT_EQ(readBytes(dir.mainIni()), QByteArray("[Delay]\r\nTime=200\r\n"));
+
+    writeBytes(dir.mainIni(), "[Delay]\r\nTime=50\r\n");
+    EXPECT_EQ(IniReadOrWrite(true, MainIniPath(), "Delay", "Time", "200"), "50");
+    EXPECT_EQ(readBytes(dir.mainIni()), QByteArray("[Delay]\r\nTime=50\r\n"));
+
+    EXPECT_EQ(IniReadOrWrite(false, MainIniPath(), "Delay", "Time", "abc"), "abc");
+    EXPECT_EQ(readBytes(dir.mainIni()), QByteArray("[Delay]\r\nTime=abc\r\n"));
+}

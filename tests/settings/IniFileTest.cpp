@@ -1,0 +1,113 @@
+#include "settings/AnsiText.h"
+#include "settings/IniFile.h"
+#include "settings/KeloError.h"
+#include "tests/support/Files.h"
+
+#include <QDir>
+#include <QFile>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct IniFixture : ::testing::Test {
+    QTemporaryDir dir;
+    QString path = dir.filePath("Main.ini");
+    IniFile ini{path};
+};
+
+} // namespace
+
+TEST_F(IniFixture, NamesCompareWithoutCaseAndValuesLoseTheirSpaces)
+{
+    writeBytes(path, "[comport1]\r\n  port =  COM3  \r\nBAUDRATE=19200\r\n");
+    EXPECT_EQ(ini.read("ComPort1", "Port"), "COM3");
+    EXPECT_EQ(ini.read("COMPORT1", "baudrate"), "19200");
+    EXPECT_EQ(ini.read("ComPort1", "Parity"), "");
+    EXPECT_EQ(ini.read("Other", "Port"), "");
+}
+
+TEST_F(IniFixture, WritesChangeOnlyTheirOwnLine)
+{
+    const QByteArray before = "; comment\r\n[ComPort1]\r\nPort=COM1\r\nBaudRate=9600\r\n\r\n[Delay]\r\nTime=200\r\n";
+    writeBytes(path, before);
+
+    ini.write("comport1", "PORT", "COM7"); // in place, spelling kept
+    EXPECT_EQ(readBytes(path), QByteArray("; comment\r\n[ComPort1]\r\nPort=COM7\r\nBaudRate=9600\r\n\r\n[Delay]\r\nTime=200\r\n"));
+
+    ini.write("ComPort1", "Parity", "None"); // new key at the end of its section
+    EXPECT_EQ(readBytes(path), QByteArray("; comment\r\n[ComPort1]\r\nPort=COM7\r\nBaudRate=9600\r\nParity=None\r\n\r\n[Delay]\r\nTime=200\r\n"));
+
+    ini.write("Temp", "Value", "0"); // new section at the end of the file
+    EXPECT_EQ(readBytes(path), QByteArray("; comment\r\n[ComPort1]\r\nPort=COM7\r\nBaudRate=9600\r\nParity=None\r\n\r\n[Delay]\r\nTime=200\r\n[Temp]\r\nValue=0\r\n"));
+}
+
+TEST_F(IniFixture, HandEditedFilesAreReadAndMendedWithoutLoss)
+{
+    // LF-only lines, no final line end, duplicates, lines outside sections.
+    writeBytes(path, "stray=1\n[A]\nk=first\nk=second\n[a]\nk=third\n[B]\nx=1");
+    EXPECT_EQ(ini.read("A", "k"), "first");
+    EXPECT_EQ(ini.read("", "stray"), "");
+    ini.write("B", "y", "2");
+    EXPECT_EQ(readBytes(path), QByteArray("stray=1\n[A]\nk=first\nk=second\n[a]\nk=third\n[B]\nx=1\r\ny=2\r\n"));
+    ini.write("A", "k", "new");
+    EXPECT_EQ(readBytes(path), QByteArray("stray=1\n[A]\nk=new\nk=second\n[a]\nk=third\n[B]\nx=1\r\ny=2\r\n"));
+}
+
+TEST_F(IniFixture, NewSectionAfterAFileWithoutFinalLineEnd)
+{
+    writeBytes(path, "[A]\r\nk=1");
+    ini.write("B", "k", "2");
+    EXPECT_EQ(readBytes(path), QByteArray("[A]\r\nk=1\r\n[B]\r\nk=2\r\n"));
+}
+
+TEST_F(IniFixture, KoreanTextStaysCodePage949)
+{
+    const QByteArray korean = toAnsi(QString::fromUtf8("온도"));
+    ASSERT_EQ(korean, QByteArray::fromHex("bfc2b5b5"));
+    writeBytes(path, "[Title]\r\nName=" + korean + "\r\n");
+    EXPECT_EQ(ini.read("Title", "Name"), QString::fromUtf8("온도"));
+    ini.write("Title", "Other", QString::fromUtf8("한글"));
+    EXPECT_EQ(readBytes(path), "[Title]\r\nName=" + korean + "\r\nOther=" + QByteArray::fromHex("c7d1b1db") + "\r\n");
+}
+
+TEST_F(IniFixture, InvalidBytesAndLongLinesDoNotUpsetReading)
+{
+    const QByteArray longValue(200000, 'x');
+    writeBytes(path, "[A]\r\nbad=\xff\xfe\x80\r\nlong=" + longValue + "\r\n");
+    EXPECT_FALSE(ini.read("A", "bad").isEmpty());
+    EXPECT_EQ(ini.read("A", "long").size(), 200000);
+    ini.write("A", "n", "1");
+    EXPECT_EQ(readBytes(path), "[A]\r\nbad=\xff\xfe\x80\r\nlong=" + longValue + "\r\nn=1\r\n");
+}
+
+TEST_F(IniFixture, UnwritableFileRaisesTheWriteFailureWithItsFullName)
+{
+    QDir(dir.path()).mkdir("Main.ini"); // a directory where the file should be
+    EXPECT_EQ(ini.read("A", "k"), "");
+    try {
+        ini.write("A", "k", "v");
+        FAIL() << "no error raised";
+    } catch (const KeloError& e) {
+        EXPECT_EQ(e.text(), "Unable to write to " + QFileInfo(path).absoluteFilePath());
+    }
+}
+
+TEST_F(IniFixture, ReadOnlyFolderLeavesTheFileAsItWas)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes anywhere";
+    writeBytes(path, "[A]\r\nk=1\r\n");
+    QFile::setPermissions(path, QFileDevice::ReadOwner);
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    EXPECT_THROW(ini.write("A", "k", "2"), KeloError);
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(readBytes(path), QByteArray("[A]\r\nk=1\r\n"));
+}
+
+TEST_F(IniFixture, NoCacheBetweenCalls)
+{
+    ini.write("A", "k", "1");
+    writeBytes(path, "[A]\r\nk=changed\r\n");
+    EXPECT_EQ(IniFile(path).read("A", "k"), "changed");
+    EXPECT_EQ(ini.read("A", "k"), "changed");
+}
