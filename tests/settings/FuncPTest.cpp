@@ -62,3 +62,24 @@ TEST(IniReadOrWrite, MissingOrEmptyKeyGetsTheDefaultWrittenBack)
     EXPECT_EQ(IniReadOrWrite(false, MainIniPath(), "Delay", "Time", "abc"), "abc");
     EXPECT_EQ(readBytes(dir.mainIni()), QByteArray("[Delay]\r\nTime=abc\r\n"));
 }
+
+#include "settings/Convert.h"
+#include "settings/KeloError.h"
+
+TEST(StrToInt, AcceptsBlanksSignAndDigitsOnly)
+{
+    const struct { const char* text; std::optional<int> value; } cases[] = {
+        {"200", 200}, {"  -100", -100}, {"+7", 7}, {"0", 0}, {"2147483647", 2147483647},
+        {"-2147483648", -2147483647 - 1}, {"2147483648", std::nullopt}, {"", std::nullopt},
+        {"abc", std::nullopt}, {"12 ", std::nullopt}, {"1.5", std::nullopt}, {"-", std::nullopt},
+        {"0x10", std::nullopt}, {"\t1", std::nullopt},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(parseInt32(QString::fromLatin1(c.text)), c.value) << c.text;
+    try {
+        (void)StrToInt("abc");
+        FAIL();
+    } catch (const KeloError& e) {
+        EXPECT_EQ(e.text(), "'abc' is not a valid integer value");
+    }
+}
