@@ -1,6 +1,7 @@
 #include "app/KeloApplication.h"
 #include "tests/app/AppTestMain.h"
 #include "widgets/Fonts.h"
+#include "widgets/Resources.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     KeloApplication app(argc, argv, appDialogs());
     installFontSubstitutions();
+    initKeloResources();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
