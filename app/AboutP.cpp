@@ -4,7 +4,6 @@
 #include "widgets/Fonts.h"
 #include "widgets/ShadowLabel.h"
 
-#include <QDesktopServices>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -70,7 +69,7 @@ void TAboutF::butExitClick()
 
 void TAboutF::openLink()
 {
-    QDesktopServices::openUrl(QUrl(m_link->text()));
+    m_context.openUrl(QUrl(m_link->text()));
 }
 
 bool TAboutF::eventFilter(QObject* watched, QEvent* event)
