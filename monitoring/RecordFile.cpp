@@ -1,0 +1,84 @@
+#include "monitoring/RecordFile.h"
+
+#include "settings/AnsiText.h"
+#include "settings/KeloError.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+QString proposedRecordName(const QString& title, const QDateTime& start)
+{
+    const QString stem = title.isEmpty() ? QStringLiteral("Test") : title;
+    return stem + QLatin1Char('_') + start.toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".kmr");
+}
+
+QString sampleStamp(const QDateTime& time, QChar dateSeparator)
+{
+    return time.toString(QStringLiteral("yyyyMMdd")) + dateSeparator + time.toString(QStringLiteral("HHmmss"));
+}
+
+QByteArray sampleLine(const QStringList& fields)
+{
+    QString text;
+    for (const QString& field : fields)
+        text += field + QLatin1Char(';');
+    return toAnsi(text) + "\r\n";
+}
+
+RecordFile::RecordFile(const QString& path, const QString& headerName)
+    : m_path(path), m_header(toAnsi(headerName) + "\r\n")
+{
+}
+
+void RecordFile::create()
+{
+    m_pending.clear();
+    m_pendingLines = 0;
+    QFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(m_header) != m_header.size()
+        || !file.flush()) {
+        const QString reason = file.errorString();
+        file.close();
+        throw KeloError(QStringLiteral("Cannot create file \"%1\". %2").arg(m_path, reason));
+    }
+}
+
+bool RecordFile::append(const QByteArray& line, QString* error)
+{
+    m_pending += line;
+    ++m_pendingLines;
+    return write(error);
+}
+
+bool RecordFile::retry(QString* error)
+{
+    return m_pendingLines == 0 || write(error);
+}
+
+bool RecordFile::write(QString* error)
+{
+    const bool fresh = !QFileInfo::exists(m_path);
+    QFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        if (error)
+            *error = QStringLiteral("Cannot write file \"%1\". %2").arg(m_path, file.errorString());
+        return false;
+    }
+    const qint64 before = file.size();
+    const QByteArray bytes = fresh ? m_header + m_pending : m_pending;
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        if (error)
+            *error = QStringLiteral("Cannot write file \"%1\". %2").arg(m_path, file.errorString());
+        // Take back what got through, so the file never ends in half a line.
+        file.close();
+        if (fresh)
+            QFile::remove(m_path);
+        else
+            (void)QFile::resize(m_path, before);
+        return false;
+    }
+    file.close();
+    m_pending.clear();
+    m_pendingLines = 0;
+    return true;
+}
