@@ -1,0 +1,305 @@
+#include "link/ComPort.h"
+
+#include "settings/AnsiText.h"
+#include "settings/Convert.h"
+#include "settings/IniFile.h"
+#include "settings/KeloError.h"
+
+#include <QDeadlineTimer>
+#include <cerrno>
+#include <climits>
+
+namespace {
+
+// "CustomBaudRate": decimal, or hexadecimal after "0x"; 9600 otherwise.
+int parseCustomBaudRate(const QString& stored)
+{
+    const QString text = stored.trimmed();
+    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+        bool ok = false;
+        const int value = text.mid(2).toInt(&ok, 16);
+        return ok ? value : 9600;
+    }
+    return parseInt32(text).value_or(9600);
+}
+
+int errnoOf(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::DeviceNotFoundError: return ENOENT;
+    case QSerialPort::PermissionError: return EACCES;
+    case QSerialPort::OpenError: return EBUSY;
+    case QSerialPort::NotOpenError: return EBADF;
+    case QSerialPort::TimeoutError: return ETIMEDOUT;
+    case QSerialPort::UnsupportedOperationError: return EINVAL;
+    default: return EIO;
+    }
+}
+
+// A purge that fails because the device has just gone is no failure of the close.
+bool deviceGone(int code)
+{
+    return code == EIO || code == ENXIO || code == ENODEV;
+}
+
+} // namespace
+
+TComPort::TComPort(QObject* parent) : QObject(parent)
+{
+    m_reopenTimer.setInterval(kReopenIntervalMs);
+    connect(&m_reopenTimer, &QTimer::timeout, this, &TComPort::retryOpen);
+    connect(&m_serial, &QSerialPort::readyRead, this, &TComPort::onReadyRead);
+    connect(&m_serial, &QSerialPort::errorOccurred, this, &TComPort::onError);
+}
+
+TComPort::~TComPort()
+{
+    try {
+        ClosePort();
+    } catch (...) {
+        // The device is released either way; nobody is left to tell.
+    }
+}
+
+void TComPort::LoadPortSettings(const QString& fileName)
+{
+    try {
+        const IniFile ini(fileName);
+        const QString section = objectName().isEmpty() ? QStringLiteral("ComPort1") : objectName();
+        const auto read = [&](const QString& key, const QString& fallback) {
+            const QString value = ini.read(section, key);
+            return value.isEmpty() ? fallback : value;
+        };
+        TComPortSettings& s = m_settings;
+        s.Port = read(QStringLiteral("Port"), s.Port);
+        s.BaudRate = StrToBaudRate(read(QStringLiteral("BaudRate"), BaudRateToStr(s.BaudRate)));
+        if (s.BaudRate == brCustom)
+            s.CustomBaudRate = parseCustomBaudRate(ini.read(section, QStringLiteral("CustomBaudRate")));
+        s.StopBits = StrToStopBits(read(QStringLiteral("StopBits"), StopBitsToStr(s.StopBits)));
+        s.DataBits = StrToDataBits(read(QStringLiteral("DataBits"), DataBitsToStr(s.DataBits)));
+        s.Parity = StrToParity(read(QStringLiteral("Parity"), ParityToStr(s.Parity)));
+        s.FlowControl.setComposite(StrToFlowControl(
+            read(QStringLiteral("FlowControl"), FlowControlToStr(s.FlowControl.composite()))));
+    } catch (...) {
+        throw KeloError(PortErrorText(PortFailure::LoadSettings));
+    }
+}
+
+QString TComPort::devicePath(const QString& port)
+{
+    if (port.contains(QLatin1Char('/')))
+        return port;
+    return QStringLiteral("/dev/") + port;
+}
+
+int TComPort::fd() const
+{
+    return int(m_serial.handle());
+}
+
+int TComPort::openDevice(PortFailure& failure)
+{
+    m_serial.setPortName(devicePath(m_settings.Port));
+    m_lastErrno = 0;
+    if (!m_serial.open(QIODevice::ReadWrite)) {
+        failure = PortFailure::Open;
+        const int code = m_lastErrno != 0 ? m_lastErrno : errnoOf(m_serial.error());
+        m_serial.clearError();
+        return code;
+    }
+    // Linux sizes its own driver queues; only a size no driver can have is refused.
+    if (m_settings.Buffer.InputSize <= 0 || m_settings.Buffer.OutputSize <= 0) {
+        releaseDevice();
+        failure = PortFailure::Setup;
+        return EINVAL;
+    }
+    const int f = fd();
+    if (const int code = SerialLine::applyLineSettings(f, m_settings)) {
+        releaseDevice();
+        failure = PortFailure::CommState;
+        return code;
+    }
+    // Time-outs: reads never wait (the descriptor is non-blocking) and writes
+    // are bounded in SendText, so there is nothing for the driver to refuse.
+    m_modemLines = SerialLine::hasModemLines(f);
+    m_manualRtsToggle = false;
+    if (m_modemLines) {
+        SerialLine::setDtr(f, false);
+        switch (m_settings.FlowControl.ControlRTS) {
+        case rtsDisable:
+            SerialLine::setRts(f, false);
+            break;
+        case rtsHandshake:
+            break; // the driver drives RTS for input flow (CRTSCTS)
+        case rtsToggle:
+            if (!m_rs485.enable(f)) {
+                SerialLine::setRts(f, false);
+                m_manualRtsToggle = true;
+            }
+            break;
+        }
+    }
+    m_notifying = (m_settings.Events & evRxChar) != 0;
+    return 0;
+}
+
+void TComPort::releaseDevice()
+{
+    if (m_serial.isOpen()) {
+        m_rs485.restore(fd());
+        m_serial.close();
+    }
+    m_serial.clearError();
+    m_modemLines = false;
+    m_manualRtsToggle = false;
+}
+
+void TComPort::OpenPort()
+{
+    if (m_connected)
+        return;
+    PortFailure failure = PortFailure::Open;
+    if (const int code = openDevice(failure))
+        RaisePortError(failure, code);
+    m_connected = true;
+    m_lost = false;
+}
+
+void TComPort::ClosePort()
+{
+    if (!m_connected)
+        return;
+    m_reopenTimer.stop();
+    m_notifying = false;
+    int purgeError = 0;
+    if (m_serial.isOpen()) {
+        m_lastErrno = 0;
+        if (!m_serial.clear(QSerialPort::AllDirections))
+            purgeError = m_lastErrno != 0 ? m_lastErrno : EIO;
+    }
+    releaseDevice();
+    m_connected = false;
+    m_lost = false;
+    if (purgeError != 0 && !deviceGone(purgeError))
+        RaisePortError(PortFailure::Purge, purgeError);
+}
+
+int TComPort::writeTimeoutMs(qsizetype bytes) const
+{
+    const TComTimeouts& t = m_settings.Timeouts;
+    if (t.WriteTotalConstant == 0 && t.WriteTotalMultiplier == 0)
+        return -1; // no bound asked for
+    const qint64 ms = qint64(t.WriteTotalConstant) + qint64(t.WriteTotalMultiplier) * bytes;
+    return int(qMin<qint64>(ms, INT_MAX));
+}
+
+int TComPort::SendText(const QByteArray& text)
+{
+    if (text.isEmpty())
+        return 0;
+    if (!m_connected)
+        RaisePortError(PortFailure::Write, EBADF);
+    if (m_lost)
+        return 0; // the loss has been reported; nothing can reach the line
+    const int f = fd();
+    const int timeout = writeTimeoutMs(text.size());
+    QDeadlineTimer deadline(timeout < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                        : QDeadlineTimer(timeout));
+    if (m_manualRtsToggle)
+        SerialLine::setRts(f, true);
+    m_lastErrno = 0;
+    if (m_serial.write(text) < 0) {
+        if (m_manualRtsToggle)
+            SerialLine::setRts(f, false);
+        RaisePortError(PortFailure::Write, m_lastErrno != 0 ? m_lastErrno : EIO);
+    }
+    while (m_serial.isOpen() && m_serial.bytesToWrite() > 0 && !m_lost) {
+        if (!m_serial.waitForBytesWritten(int(qMin<qint64>(deadline.remainingTime(), INT_MAX)))
+            && (deadline.hasExpired() || m_serial.error() != QSerialPort::TimeoutError))
+            break;
+    }
+    const qsizetype unsent = m_serial.isOpen() ? m_serial.bytesToWrite() : text.size();
+    if (unsent > 0 && m_serial.isOpen())
+        m_serial.clear(QSerialPort::Output); // what the bound cut off is not sent later
+    m_serial.clearError();
+    if (m_manualRtsToggle && m_serial.isOpen()) {
+        // RTS must stay up until the last stop bit has left the wire, not just
+        // the driver's queue, or the far end's transmitter enable cuts it off.
+        SerialLine::drainOutput(f, int(qMax<qint64>(0, qMin<qint64>(deadline.remainingTime(), INT_MAX))));
+        SerialLine::setRts(f, false);
+    }
+    return int(text.size() - unsent);
+}
+
+int TComPort::SendText(const QString& text)
+{
+    return SendText(toAnsi(text));
+}
+
+QByteArray TComPort::ReadText(int count)
+{
+    if (!m_connected)
+        RaisePortError(PortFailure::Read, EBADF);
+    if (m_lost || count <= 0)
+        return {};
+    return m_serial.read(count);
+}
+
+void TComPort::onReadyRead()
+{
+    if (!m_notifying || m_lost)
+        return;
+    const qint64 waiting = m_serial.bytesAvailable();
+    if (waiting < 1)
+        return;
+    try {
+        emit OnRxChar(this, int(qMin<qint64>(waiting, INT_MAX)));
+    } catch (const KeloError& error) {
+        m_notifying = false;
+        emit receiveStopped(error.text());
+    } catch (const std::exception& error) {
+        m_notifying = false;
+        emit receiveStopped(QString::fromLocal8Bit(error.what()));
+    }
+}
+
+void TComPort::onError(QSerialPort::SerialPortError error)
+{
+    const int code = errno;
+    if (error == QSerialPort::NoError)
+        return;
+    m_lastErrno = code;
+    if (error == QSerialPort::ResourceError && m_connected && !m_lost) {
+        // A vanished device raises errors in a row; act on the first only,
+        // and close outside QSerialPort's own notification.
+        m_lost = true;
+        m_lastErrno = code != 0 ? code : EIO;
+        QMetaObject::invokeMethod(this, &TComPort::loseDevice, Qt::QueuedConnection);
+    }
+}
+
+void TComPort::loseDevice()
+{
+    if (!m_connected || !m_lost)
+        return;
+    const int code = m_lastErrno != 0 ? m_lastErrno : EIO;
+    releaseDevice();
+    m_reopenTimer.start();
+    emit linkLost(PortErrorText(PortFailure::Read, code));
+}
+
+void TComPort::retryOpen()
+{
+    if (!m_connected || !m_lost) {
+        m_reopenTimer.stop();
+        return;
+    }
+    if (m_serial.isOpen())
+        return; // the loss is still being handled
+    PortFailure failure = PortFailure::Open;
+    if (openDevice(failure) != 0)
+        return;
+    m_lost = false;
+    m_reopenTimer.stop();
+    emit linkResumed();
+}

@@ -1,0 +1,143 @@
+#include "link/LinkStatusBarP.h"
+
+#include "link/ComPort.h"
+#include "settings/FuncP.h"
+#include "settings/KeloError.h"
+#include "widgets/AppContext.h"
+
+#include <QLabel>
+
+namespace {
+
+struct PanelLayout {
+    int width;
+    bool bevel;
+};
+constexpr PanelLayout kLayout[LinkStatusBar::kPanelCount] = {
+    {70, true}, {70, true}, {100, true}, {50, true}, {50, false}};
+
+const QString kIdle = QStringLiteral("대기중");
+const QString kError = QStringLiteral("ERROR");
+
+// Shows an error that ended the port's receive notifications in the
+// application's error box, so a window that stops receiving says why.
+class ReceiveFailureReporter : public QObject {
+public:
+    static constexpr const char* kName = "ReceiveFailureReporter";
+
+    static void attach(TComPort& port, QWidget* owner, DialogService& dialogs)
+    {
+        if (port.findChild<ReceiveFailureReporter*>(QLatin1String(kName), Qt::FindDirectChildrenOnly))
+            return;
+        auto* reporter = new ReceiveFailureReporter(port);
+        QObject::connect(&port, &TComPort::receiveStopped, reporter,
+                         [owner, &dialogs](const QString& reason) { dialogs.errorBox(owner, reason); });
+    }
+
+private:
+    explicit ReceiveFailureReporter(QObject& parent) : QObject(&parent)
+    {
+        setObjectName(QLatin1String(kName));
+    }
+};
+
+bool openAndReport(QWidget* owner, TComPort& port, AppContext& context)
+{
+    port.settings().FlowControl.ControlRTS = rtsToggle;
+    ReceiveFailureReporter::attach(port, owner, context.dialogs);
+    try {
+        port.OpenPort();
+    } catch (const std::exception&) {
+        context.dialogs.MsgBox(owner, QStringLiteral("통신 불량"), QStringLiteral("경고"), 16);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+LinkStatusBar::LinkStatusBar(Design design, QWidget* parent) : QStatusBar(parent)
+{
+    setObjectName(QStringLiteral("StatusBar1"));
+    setSizeGripEnabled(false);
+    const bool console = design == Design::Console;
+    const QString texts[kPanelCount] = {
+        console ? QStringLiteral("통신불량") : kIdle, QStringLiteral("COM1"),
+        QStringLiteral("9600,N,8,1"), QStringLiteral("200"),
+        console ? QString() : QStringLiteral("=> Stop")};
+    for (int i = 0; i < kPanelCount; ++i) {
+        auto* label = new QLabel(texts[i], this);
+        label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        if (kLayout[i].bevel) {
+            label->setAlignment(Qt::AlignCenter);
+            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            label->setFixedWidth(kLayout[i].width);
+            addWidget(label);
+        } else {
+            label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+            label->setFrameStyle(QFrame::NoFrame);
+            label->setMinimumWidth(kLayout[i].width);
+            addWidget(label, 1); // the last panel takes the rest of the bar
+        }
+        m_panels[std::size_t(i)] = label;
+    }
+}
+
+QString LinkStatusBar::panelText(int panel) const
+{
+    return m_panels.at(std::size_t(panel))->text();
+}
+
+void LinkStatusBar::setPanelText(int panel, const QString& text)
+{
+    m_panels.at(std::size_t(panel))->setText(text);
+}
+
+void LinkStatusBar::watch(TComPort* port)
+{
+    connect(port, &TComPort::linkLost, this, &LinkStatusBar::showLinkLost, Qt::UniqueConnection);
+    connect(port, &TComPort::linkResumed, this, &LinkStatusBar::showLinkResumed, Qt::UniqueConnection);
+}
+
+void LinkStatusBar::showLinkLost()
+{
+    setPanelText(0, kError);
+}
+
+void LinkStatusBar::showLinkResumed()
+{
+    setPanelText(0, kIdle);
+}
+
+bool OpenComPort(QWidget* owner, TComPort& port, LinkStatusBar& statusBar, AppContext& context)
+{
+    const QString ini = MainIniPath();
+    const QString section = QStringLiteral("ComPort1");
+    statusBar.setPanelText(1, IniReadOrWrite(true, ini, section, QStringLiteral("Port"), QStringLiteral("COM1")));
+    QString line = IniReadOrWrite(true, ini, section, QStringLiteral("BaudRate"), QStringLiteral("9600"));
+    statusBar.setPanelText(2, line);
+    line += QLatin1Char(',') + IniReadOrWrite(true, ini, section, QStringLiteral("Parity"), QStringLiteral("None"));
+    statusBar.setPanelText(2, line);
+    line += QLatin1Char(',') + IniReadOrWrite(true, ini, section, QStringLiteral("DataBits"), QStringLiteral("8"));
+    statusBar.setPanelText(2, line);
+    line += QLatin1Char(',') + IniReadOrWrite(true, ini, section, QStringLiteral("StopBits"), QStringLiteral("1"));
+    statusBar.setPanelText(2, line);
+    // Read for the default it writes back; the loader reads the key itself.
+    (void)IniReadOrWrite(true, ini, section, QStringLiteral("FlowControl"), QStringLiteral("fcCustom"));
+    statusBar.setPanelText(3, IniReadOrWrite(true, ini, QStringLiteral("Delay"), QStringLiteral("Time"),
+                                             QStringLiteral("200")));
+    port.LoadPortSettings(ini);
+    statusBar.watch(&port);
+    if (!openAndReport(owner, port, context)) {
+        statusBar.setPanelText(0, kError);
+        return false;
+    }
+    statusBar.setPanelText(0, kIdle);
+    return true;
+}
+
+bool OpenComPortShort(QWidget* owner, TComPort& port, AppContext& context)
+{
+    port.LoadPortSettings(MainIniPath());
+    return openAndReport(owner, port, context);
+}

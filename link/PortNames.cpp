@@ -1,0 +1,52 @@
+#include "link/PortNames.h"
+
+#include "link/ComPort.h"
+#include "settings/FuncP.h"
+#include "settings/IniFile.h"
+
+#include <QFile>
+#include <QSerialPortInfo>
+#include <algorithm>
+#include <sys/stat.h>
+
+namespace {
+
+bool isCharacterDevice(const QString& path)
+{
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 && S_ISCHR(info.st_mode);
+}
+
+} // namespace
+
+QStringList SortPortNames(QStringList names)
+{
+    std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+        return a.compare(b, Qt::CaseInsensitive) < 0;
+    });
+    QStringList unique;
+    for (const QString& name : names)
+        if (unique.isEmpty() || unique.last().compare(name, Qt::CaseInsensitive) != 0)
+            unique.append(name);
+    return unique;
+}
+
+QStringList ListPortNames(const QString& configuredPort)
+{
+    QStringList names;
+    const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
+    for (const QSerialPortInfo& info : ports)
+        names.append(info.portName());
+    const QString port = configuredPort.trimmed();
+    if (!port.isEmpty() && isCharacterDevice(TComPort::devicePath(port)))
+        names.append(port);
+    return SortPortNames(names);
+}
+
+QStringList ListPortNames()
+{
+    QString configured;
+    if (!ProgramPath.isEmpty())
+        configured = IniFile(MainIniPath()).read(QStringLiteral("ComPort1"), QStringLiteral("Port"));
+    return ListPortNames(configured);
+}
