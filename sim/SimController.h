@@ -1,0 +1,45 @@
+#pragma once
+#include "sim/HeatedPlant.h"
+
+#include <QList>
+#include <QMap>
+#include <optional>
+
+// One simulated temperature controller: its register map, the heated plant
+// behind its process value, and its auto-tuning run. Time is passed in as
+// milliseconds of a monotonic clock.
+class SimController {
+public:
+    static constexpr qint64 kDefaultTuningMs = 5000;
+
+    SimController(int address, qint64 nowMs, qint64 tuningMs = kDefaultTuningMs);
+
+    [[nodiscard]] int address() const { return m_address; }
+
+    // The register's value at nowMs (any register 0000-9999; unset ones read 0).
+    [[nodiscard]] qint16 read(int reg, qint64 nowMs);
+    // Whether the register takes the value: PV and MV are read-only, the tuning
+    // command takes 0..4 (4 only with zone PID on), Dot 0..3, Zone and AT mode 0/1.
+    [[nodiscard]] bool accepts(int reg, qint16 value) const;
+    // Writes a value that accepts() allows; false (and nothing changed) otherwise.
+    bool write(int reg, qint16 value, qint64 nowMs);
+
+    [[nodiscard]] bool tuning(qint64 nowMs);
+    [[nodiscard]] qint64 tuningMs() const { return m_tuningMs; }
+    void setTuningMs(qint64 ms) { m_tuningMs = ms; }
+
+    // Registers named by DMS, read back by DMC.
+    QList<int> monitorSet;
+
+private:
+    void advance(qint64 nowMs);
+    void finishTuning();
+    [[nodiscard]] double target() const { return m_regs.value(301); }
+
+    int m_address;
+    qint64 m_tuningMs;
+    QMap<int, qint16> m_regs;
+    HeatedPlant m_plant;
+    std::optional<qint64> m_tuningEnd;
+    int m_tunings = 0;
+};
