@@ -1,0 +1,95 @@
+#pragma once
+#include <QDialog>
+
+struct AppContext;
+struct ChannelSet;
+class ColumnGrid;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPainter;
+class QPushButton;
+class QToolButton;
+
+// The channel set editor: builds, opens and saves .khd files. The caller puts
+// "[" + path + "]" into the PanFile label before exec() to open that set, and
+// afterwards reads SaveDialogFileName() for the file the operator ended with.
+class TMinputF : public QDialog {
+    Q_OBJECT
+public:
+    TMinputF(AppContext& context, QWidget* parent = nullptr);
+
+    // The file last opened with "Open" or saved successfully since the window
+    // opened or since the last "New"; empty when there is none. A save that
+    // failed never changes it, so the caller is not given a file that is not there.
+    [[nodiscard]] QString SaveDialogFileName() const { return m_handBack; }
+
+    // Paints the colour swatch of a channel row in the Color column.
+    bool acGrd1DrawCell(QPainter& painter, const QRect& rect, int row, int col);
+
+public Q_SLOTS:
+    void FormShow();
+    bool FormCloseQuery();   // true when the window may close
+    void butNewClick();
+    void butOpenClick();
+    void butSaveClick();
+    void butExitClick();
+    void spbColorClick();
+    void spbAddClick();
+    void spbEdtClick();
+    void spbDelClick();
+    void acGrd1DblClickCell(int row, int col);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;  // Esc closes like "종료", through the close question
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildTopBand();
+    void buildTitleStrip();
+    void buildEntryArea();
+    void buildGrid();
+    QLineEdit* addEdit(QWidget* parent, const char* name, int maxLength, int x, int y, int width,
+                       bool noSeparator = false);
+    QToolButton* addRowButton(const char* name, const QString& caption, int kind, int x);
+
+    void ClearGrid();
+    void RenumberRows();
+    void LoadSetFile(const QString& fileName);
+    int SaveSetFile();
+
+    [[nodiscard]] bool rowInUse(int row) const;
+    [[nodiscard]] int selectedRow() const;
+    [[nodiscard]] int lastRow() const;
+    void writeEntryInto(int row);
+    void setSwatch(int color);
+    [[nodiscard]] int swatch() const { return m_swatch; }
+    [[nodiscard]] ChannelSet setFromWindow() const;
+    void setPanFile(const QString& fileName);
+
+    AppContext& m_context;
+
+    QPushButton* m_butSave;
+    QLabel* m_panFile;
+    QLineEdit* m_edtTitle;
+    QLineEdit* m_edtSam;
+    QLineEdit* m_edtAddr;
+    QLineEdit* m_edtCap;
+    QLineEdit* m_edtReg;
+    QLineEdit* m_edtDot;
+    QLineEdit* m_edtMax;
+    QLineEdit* m_edtMin;
+    QFrame* m_shpCol;
+    QToolButton* m_spbColor;
+    QToolButton* m_spbEdt;
+    QToolButton* m_spbDel;
+    ColumnGrid* m_grid;
+
+    int m_swatch = 16777215;
+    int m_dialogColor = 0;     // the colour dialog opens with the colour last chosen in it
+    QString m_openName;        // the open dialog's file name
+    QString m_saveName;        // the save dialog's file name, proposed at the next save
+    QString m_handBack;        // what the caller is given (see SaveDialogFileName)
+};
