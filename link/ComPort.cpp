@@ -269,11 +269,16 @@ void TComPort::onError(QSerialPort::SerialPortError error)
     if (error == QSerialPort::NoError)
         return;
     m_lastErrno = code;
-    if (error == QSerialPort::ResourceError && m_connected && !m_lost) {
-        // A vanished device raises errors in a row; act on the first only,
-        // and close outside QSerialPort's own notification.
+    // A pulled adapter reports ResourceError; a pseudo-terminal whose far end
+    // closed reports ReadError (EIO) on every notification. Either way the
+    // device is gone, and every further notification raises the error again.
+    const bool gone = error == QSerialPort::ResourceError || error == QSerialPort::ReadError
+                      || error == QSerialPort::WriteError;
+    if (gone && m_connected && !m_lost) {
+        // Act on the first error only, and close outside QSerialPort's own
+        // notification.
         m_lost = true;
-        m_lastErrno = code != 0 ? code : EIO;
+        m_lastErrno = EIO;
         QMetaObject::invokeMethod(this, &TComPort::loseDevice, Qt::QueuedConnection);
     }
 }

@@ -1,4 +1,5 @@
 #include "link/SerialLine.h"
+#include "link/LineTermios.h"
 
 #include <cerrno>
 #include <chrono>
@@ -44,14 +45,9 @@ speed_t standardSpeed(int bps)
 
 } // namespace
 
-int applyLineSettings(int fd, const TComPortSettings& s)
+termios LineTermios(const termios& current, const TComPortSettings& s)
 {
-    const int bps = s.bitsPerSecond();
-    if (bps <= 0)
-        return EINVAL;
-    termios t{};
-    if (::tcgetattr(fd, &t) != 0)
-        return errno;
+    termios t = current;
     ::cfmakeraw(&t);
     t.c_cflag |= CLOCAL | CREAD;
     t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
@@ -80,12 +76,24 @@ int applyLineSettings(int fd, const TComPortSettings& s)
     t.c_cc[VSTOP] = cc_t(s.FlowControl.XoffChar);
     t.c_cc[VMIN] = 0;
     t.c_cc[VTIME] = 0;
-    const speed_t speed = standardSpeed(bps);
+    const speed_t speed = standardSpeed(s.bitsPerSecond());
     if (speed != B0)
         ::cfsetspeed(&t, speed);
+    return t;
+}
+
+int applyLineSettings(int fd, const TComPortSettings& s)
+{
+    const int bps = s.bitsPerSecond();
+    if (bps <= 0)
+        return EINVAL;
+    termios current{};
+    if (::tcgetattr(fd, &current) != 0)
+        return errno;
+    const termios t = LineTermios(current, s);
     if (::tcsetattr(fd, TCSANOW, &t) != 0)
         return errno;
-    if (speed == B0)
+    if (standardSpeed(bps) == B0)
         return setCustomLineSpeed(fd, bps);
     return 0;
 }
