@@ -1,0 +1,179 @@
+#include "settings/SetupP.h"
+
+#include "link/ComComboBoxP.h"
+#include "settings/FuncP.h"
+#include "widgets/AppContext.h"
+#include "widgets/Fonts.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace {
+
+// The five lists top to bottom: key of section ComPort1, default, label.
+struct ListRow {
+    const char* name;
+    TComProperty property;
+    const char* key;
+    const char* defaultValue;
+    const char* label;
+};
+constexpr ListRow kRows[5] = {
+    {"ComComboBox1", cpPort, "Port", "COM1", "Port:"},
+    {"ComComboBox2", cpBaudRate, "BaudRate", "9600", "BaudRate:"},
+    {"ComComboBox3", cpParity, "Parity", "None", "Parity:"},
+    {"ComComboBox4", cpDataBits, "DataBits", "8", "DataBits:"},
+    {"ComComboBox5", cpStopBits, "StopBits", "1", "StopBits:"},
+};
+
+const QString kSection = QStringLiteral("ComPort1");
+const QString kDelaySection = QStringLiteral("Delay");
+const QString kDelayKey = QStringLiteral("Time");
+
+QFrame* bevel(QWidget* parent)
+{
+    auto* frame = new QFrame(parent);
+    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    return frame;
+}
+
+QLabel* heading(const QString& name, const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    return label;
+}
+
+QPushButton* button(const QString& name, const QString& text, QWidget* parent)
+{
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    // Enter in a field must not press a button behind the operator's back.
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+} // namespace
+
+TSetupF::TSetupF(AppContext& context, QWidget* parent) : QDialog(parent), m_context(context)
+{
+    setObjectName(QStringLiteral("SetupF"));
+    setWindowTitle(QStringLiteral("통신설정"));
+    setFont(gulimche(9));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint
+                   | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+
+    auto* layout = new QVBoxLayout(this);
+
+    auto* bevel1 = bevel(this);
+    bevel1->setObjectName(QStringLiteral("Bevel1"));
+    auto* grid = new QGridLayout(bevel1);
+    grid->addWidget(heading(QStringLiteral("Label6"), QStringLiteral("통신설정"), bevel1), 0, 0, 1, 2);
+    QPalette labelPalette = palette();
+    labelPalette.setColor(QPalette::WindowText, QColor(0, 0, 128));   // navy
+    QPalette listPalette = palette();
+    listPalette.setColor(QPalette::ButtonText, QColor(128, 0, 0));    // maroon
+    listPalette.setColor(QPalette::Text, QColor(128, 0, 0));
+    QFont bold = font();
+    bold.setBold(true);
+    for (int i = 0; i < 5; ++i) {
+        const ListRow& row = kRows[i];
+        auto* label = new QLabel(QString::fromLatin1(row.label), bevel1);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        label->setPalette(labelPalette);
+        label->setFont(bold);
+        auto* list = new TComComboBox(bevel1);
+        list->setObjectName(QString::fromLatin1(row.name));
+        list->setPalette(listPalette);
+        list->setFont(bold);
+        list->setMinimumWidth(150);
+        list->setComProperty(row.property);
+        label->setBuddy(list);
+        grid->addWidget(label, i + 1, 0);
+        grid->addWidget(list, i + 1, 1);
+        m_lists[i] = list;
+    }
+    layout->addWidget(bevel1);
+
+    auto* bevel2 = bevel(this);
+    bevel2->setObjectName(QStringLiteral("Bevel2"));
+    auto* delay = new QGridLayout(bevel2);
+    delay->addWidget(heading(QStringLiteral("Label7"), QStringLiteral("Delay Timer"), bevel2), 0, 0, 1, 2);
+    m_edtSec = new QLineEdit(QStringLiteral("200"), bevel2);
+    m_edtSec->setObjectName(QStringLiteral("edtSec"));
+    m_edtSec->setFrame(false);
+    QPalette yellow = m_edtSec->palette();
+    yellow.setColor(QPalette::Base, QColor(255, 255, 225));
+    m_edtSec->setPalette(yellow);
+    m_edtSec->setMaximumWidth(100);
+    delay->addWidget(m_edtSec, 1, 0);
+    delay->addWidget(new QLabel(QStringLiteral("msec"), bevel2), 1, 1);
+    delay->setColumnStretch(1, 1);
+    layout->addWidget(bevel2);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    auto* save = button(QStringLiteral("butSave"), QStringLiteral("저장"), this);
+    auto* exit = button(QStringLiteral("butExit"), QStringLiteral("종료"), this);
+    buttons->addWidget(save);
+    buttons->addWidget(exit);
+    layout->addLayout(buttons);
+    connect(save, &QPushButton::clicked, this, &TSetupF::butSaveClick);
+    connect(exit, &QPushButton::clicked, this, &TSetupF::butExitClick);
+
+    // Keyboard order: the lists top to bottom, 저장, 종료, then the delay.
+    for (int i = 0; i + 1 < 5; ++i)
+        setTabOrder(m_lists[i], m_lists[i + 1]);
+    setTabOrder(m_lists[4], save);
+    setTabOrder(save, exit);
+    setTabOrder(exit, m_edtSec);
+    m_lists[0]->setFocus();
+
+    layout->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().center() - rect().center());
+}
+
+void TSetupF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TSetupF::FormShow()
+{
+    const QString ini = MainIniPath();
+    for (int i = 0; i < 5; ++i) {
+        const ListRow& row = kRows[i];
+        m_lists[i]->setText(IniReadOrWrite(true, ini, kSection, QString::fromLatin1(row.key),
+                                           QString::fromLatin1(row.defaultValue)));
+    }
+    m_edtSec->setText(IniReadOrWrite(true, ini, kDelaySection, kDelayKey, QStringLiteral("20")));
+}
+
+void TSetupF::butSaveClick()
+{
+    const QString ini = MainIniPath();
+    for (int i = 0; i < 5; ++i)
+        IniReadOrWrite(false, ini, kSection, QString::fromLatin1(kRows[i].key), m_lists[i]->Text());
+    IniReadOrWrite(false, ini, kDelaySection, kDelayKey, m_edtSec->text());
+    close();
+}
+
+void TSetupF::butExitClick()
+{
+    close();
+}

@@ -1,0 +1,217 @@
+#include "link/ComComboBoxP.h"
+#include "settings/FuncP.h"
+#include "settings/KeloError.h"
+#include "settings/SetupP.h"
+#include "tests/link/PtyPair.h"
+#include "tests/support/Files.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "widgets/AppContext.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct SetupFixture : ::testing::Test {
+    ProgramDir dir;
+    ScriptedDialogs dialogs;
+    AppContext context{dialogs};
+};
+
+TComComboBox* list(TSetupF& w, int n)
+{
+    return w.findChild<TComComboBox*>(QStringLiteral("ComComboBox%1").arg(n));
+}
+
+QLineEdit* edtSec(TSetupF& w)
+{
+    return w.findChild<QLineEdit*>("edtSec");
+}
+
+QStringList items(TComComboBox* box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+const QByteArray kDefaults =
+    "[ComPort1]\r\nPort=COM1\r\nBaudRate=9600\r\nParity=None\r\nDataBits=8\r\nStopBits=1\r\n"
+    "[Delay]\r\nTime=20\r\n";
+
+} // namespace
+
+TEST_F(SetupFixture, FreshDialogListsEverySettingAndProposes200)
+{
+    TSetupF w(context);
+    EXPECT_EQ(w.windowTitle(), "통신설정");
+    EXPECT_EQ(w.findChild<QLabel*>("Label6")->text(), "통신설정");
+    EXPECT_EQ(w.findChild<QLabel*>("Label7")->text(), "Delay Timer");
+    EXPECT_EQ(w.findChild<QPushButton*>("butSave")->text(), "저장");
+    EXPECT_EQ(w.findChild<QPushButton*>("butExit")->text(), "종료");
+    EXPECT_EQ(items(list(w, 2)), (QStringList{"Custom", "110", "300", "600", "1200", "2400", "4800",
+                                              "9600", "14400", "19200", "38400", "56000", "57600",
+                                              "115200", "128000", "256000"}));
+    EXPECT_EQ(items(list(w, 3)), (QStringList{"None", "Odd", "Even", "Mark", "Space"}));
+    EXPECT_EQ(items(list(w, 4)), (QStringList{"5", "6", "7", "8"}));
+    EXPECT_EQ(items(list(w, 5)), (QStringList{"1", "1.5", "2"}));
+    for (int n = 2; n <= 5; ++n)
+        EXPECT_EQ(list(w, n)->currentIndex(), 0) << n;
+    EXPECT_EQ(edtSec(w)->text(), "200");
+    EXPECT_FALSE(QFile::exists(dir.mainIni())) << "nothing is written before the dialog shows";
+}
+
+TEST_F(SetupFixture, ShowingWithoutMainIniWritesTheDefaultsWithoutFlowControl)
+{
+    TSetupF w(context);
+    w.show();
+    EXPECT_EQ(readBytes(dir.mainIni()), kDefaults);
+    EXPECT_EQ(list(w, 2)->Text(), "9600");
+    EXPECT_EQ(list(w, 3)->Text(), "None");
+    EXPECT_EQ(list(w, 4)->Text(), "8");
+    EXPECT_EQ(list(w, 5)->Text(), "1");
+    EXPECT_EQ(edtSec(w)->text(), "20");
+    if (items(list(w, 1)).contains("COM1", Qt::CaseInsensitive)) {
+        EXPECT_EQ(list(w, 1)->Text(), "COM1");
+    }
+}
+
+TEST_F(SetupFixture, StoredTextsSelectTheirItemOrLeaveTheFirstAndSaveWritesWhatIsShown)
+{
+    struct Case {
+        QByteArray baud;
+        QString shown;
+        QByteArray saved;
+    };
+    const Case cases[] = {
+        {"19200", "19200", "19200"},
+        {"19201", "Custom", "Custom"},
+        {"custom", "Custom", "Custom"},
+        {"256000", "256000", "256000"},
+    };
+    for (const Case& c : cases) {
+        writeBytes(dir.mainIni(), "[ComPort1]\r\nBaudRate=" + c.baud + "\r\nParity=even\r\n");
+        TSetupF w(context);
+        w.show();
+        EXPECT_EQ(list(w, 2)->Text(), c.shown) << c.baud.constData();
+        EXPECT_EQ(list(w, 3)->Text(), "Even");
+        w.butSaveClick();
+        EXPECT_FALSE(w.isVisible());
+        const QByteArray ini = readBytes(dir.mainIni());
+        EXPECT_TRUE(ini.contains("\r\nBaudRate=" + c.saved + "\r\n")) << ini.constData();
+        EXPECT_TRUE(ini.contains("\r\nParity=Even\r\n")) << ini.constData();
+    }
+}
+
+TEST_F(SetupFixture, SaveWritesEveryValueInPlaceAndTheDelayExactlyAsTyped)
+{
+    PtyPair pty;
+    ASSERT_TRUE(pty.isOpen());
+    const QByteArray port = pty.slavePath().toLatin1();
+    writeBytes(dir.mainIni(), "; kept\r\n[ComPort1]\r\nPort=" + port
+                                  + "\r\nFlowControl=Hardware\r\nBaudRate=4800\r\n[Temp]\r\nValue=1\r\n");
+    TSetupF w(context);
+    w.show();
+    EXPECT_EQ(list(w, 1)->Text(), pty.slavePath()) << "a configured device is offered and kept";
+    list(w, 2)->setText("115200");
+    list(w, 3)->setText("Odd");
+    list(w, 4)->setText("7");
+    list(w, 5)->setText("2");
+    edtSec(w)->clear();
+    QTest::keyClicks(edtSec(w), " abc");
+    QTest::mouseClick(w.findChild<QPushButton*>("butSave"), Qt::LeftButton);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(readBytes(dir.mainIni()),
+              "; kept\r\n[ComPort1]\r\nPort=" + port
+                  + "\r\nFlowControl=Hardware\r\nBaudRate=115200\r\nParity=Odd\r\nDataBits=7\r\n"
+                    "StopBits=2\r\n[Temp]\r\nValue=1\r\n[Delay]\r\nTime= abc\r\n");
+}
+
+TEST_F(SetupFixture, PortMissingFromTheMachineShowsTheFirstListedPortAndSavesIt)
+{
+    writeBytes(dir.mainIni(), "[ComPort1]\r\nPort=COM7\r\n");
+    TSetupF w(context);
+    w.show();
+    const QStringList ports = items(list(w, 1));
+    ASSERT_FALSE(ports.contains("COM7", Qt::CaseInsensitive));
+    const QString first = ports.isEmpty() ? QString() : ports.first();
+    EXPECT_EQ(list(w, 1)->Text(), first);
+    w.butSaveClick();
+    EXPECT_TRUE(readBytes(dir.mainIni()).startsWith("[ComPort1]\r\nPort=" + first.toLatin1() + "\r\n"));
+}
+
+TEST_F(SetupFixture, EmptyPortListSavesAnEmptyPortThatTheNextReaderRestores)
+{
+    writeBytes(dir.mainIni(), "[ComPort1]\r\nPort=COM1\r\n");
+    TSetupF w(context);
+    w.show();
+    // A machine without serial ports gives the list no items at all.
+    list(w, 1)->clear();
+    w.butSaveClick();
+    EXPECT_TRUE(readBytes(dir.mainIni()).startsWith("[ComPort1]\r\nPort=\r\n"));
+    EXPECT_EQ(IniReadOrWrite(true, MainIniPath(), "ComPort1", "Port", "COM1"), "COM1");
+    EXPECT_TRUE(readBytes(dir.mainIni()).startsWith("[ComPort1]\r\nPort=COM1\r\n"));
+}
+
+TEST_F(SetupFixture, ExitAndTheCloseBoxLeaveMainIniAsItWasAfterShowing)
+{
+    for (const bool closeBox : {false, true}) {
+        writeBytes(dir.mainIni(), "[ComPort1]\r\nBaudRate=19200\r\n");
+        TSetupF w(context);
+        w.show();
+        const QByteArray afterShow = readBytes(dir.mainIni());
+        ASSERT_TRUE(afterShow.contains("Time=20")) << "defaults are written on show";
+        list(w, 2)->setText("300");
+        list(w, 4)->setText("5");
+        edtSec(w)->setText("999");
+        if (closeBox) {
+            QCloseEvent event;
+            QApplication::sendEvent(&w, &event);
+            w.close();
+        } else {
+            QTest::mouseClick(w.findChild<QPushButton*>("butExit"), Qt::LeftButton);
+        }
+        EXPECT_FALSE(w.isVisible());
+        EXPECT_EQ(readBytes(dir.mainIni()), afterShow) << (closeBox ? "close box" : "종료");
+    }
+}
+
+TEST_F(SetupFixture, FocusMovesThroughTheListsThenSaveExitAndTheDelay)
+{
+    TSetupF w(context);
+    w.show();
+    QApplication::setActiveWindow(&w);
+    QWidget* expected[] = {list(w, 1), list(w, 2), list(w, 3), list(w, 4), list(w, 5),
+                           w.findChild<QPushButton*>("butSave"), w.findChild<QPushButton*>("butExit"),
+                           edtSec(w), list(w, 1)};
+    QWidget* at = expected[0];
+    for (QWidget* next : expected) {
+        EXPECT_EQ(at, next) << next->objectName().toStdString() << " expected, "
+                            << at->objectName().toStdString() << " has focus";
+        // The next widget that takes the Tab key, as the dialog hands focus on.
+        at = at->nextInFocusChain();
+        while (!(at->focusPolicy() & Qt::TabFocus) || !at->isVisibleTo(&w))
+            at = at->nextInFocusChain();
+    }
+}
+
+TEST_F(SetupFixture, UnwritableMainIniStopsSavingAndTheDialogStaysOpen)
+{
+    TSetupF w(context);
+    w.show();
+    QFile::remove(dir.mainIni());
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Main.ini")); // a folder where the file should be
+    try {
+        w.butSaveClick();
+        FAIL() << "saving into a folder succeeded";
+    } catch (const KeloError& error) {
+        EXPECT_EQ(error.text(), "Unable to write to " + dir.mainIni());
+    }
+    EXPECT_TRUE(w.isVisible());
+}
