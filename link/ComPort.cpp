@@ -8,6 +8,8 @@
 #include <QDeadlineTimer>
 #include <cerrno>
 #include <climits>
+#include <poll.h>
+#include <unistd.h>
 
 namespace {
 
@@ -203,32 +205,47 @@ int TComPort::SendText(const QByteArray& text)
         return 0; // the loss has been reported; nothing can reach the line
     const int f = fd();
     const int timeout = writeTimeoutMs(text.size());
-    QDeadlineTimer deadline(timeout < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
-                                        : QDeadlineTimer(timeout));
+    const QDeadlineTimer deadline = timeout < 0 ? QDeadlineTimer(QDeadlineTimer::Forever)
+                                                : QDeadlineTimer(timeout);
     if (m_manualRtsToggle)
         SerialLine::setRts(f, true);
-    m_lastErrno = 0;
-    if (m_serial.write(text) < 0) {
-        if (m_manualRtsToggle)
-            SerialLine::setRts(f, false);
-        RaisePortError(PortFailure::Write, m_lastErrno != 0 ? m_lastErrno : EIO);
-    }
-    while (m_serial.isOpen() && m_serial.bytesToWrite() > 0 && !m_lost) {
-        if (!m_serial.waitForBytesWritten(int(qMin<qint64>(deadline.remainingTime(), INT_MAX)))
-            && (deadline.hasExpired() || m_serial.error() != QSerialPort::TimeoutError))
+    // Written straight to the descriptor rather than through QSerialPort's
+    // buffer: what the bound cuts off is then simply not sent, and the count
+    // returned is what the driver took.
+    qsizetype written = 0;
+    int failure = 0;
+    while (written < text.size()) {
+        const ssize_t n = ::write(f, text.constData() + written, size_t(text.size() - written));
+        if (n > 0) {
+            written += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            failure = errno;
             break;
+        }
+        if (deadline.hasExpired())
+            break;
+        pollfd ready{f, POLLOUT, 0};
+        const qint64 left = deadline.isForever() ? -1 : qMax<qint64>(1, deadline.remainingTime());
+        ::poll(&ready, 1, int(qMin<qint64>(left, INT_MAX)));
     }
-    const qsizetype unsent = m_serial.isOpen() ? m_serial.bytesToWrite() : text.size();
-    if (unsent > 0 && m_serial.isOpen())
-        m_serial.clear(QSerialPort::Output); // what the bound cut off is not sent later
-    m_serial.clearError();
-    if (m_manualRtsToggle && m_serial.isOpen()) {
+    if (m_manualRtsToggle) {
         // RTS must stay up until the last stop bit has left the wire, not just
-        // the driver's queue, or the far end's transmitter enable cuts it off.
-        SerialLine::drainOutput(f, int(qMax<qint64>(0, qMin<qint64>(deadline.remainingTime(), INT_MAX))));
+        // the driver's queue, or the line's transmitter enable cuts it off.
+        if (failure == 0)
+            SerialLine::drainOutput(f, deadline.isForever() ? INT_MAX
+                                                            : int(qBound<qint64>(0, deadline.remainingTime(), qint64(INT_MAX))));
         SerialLine::setRts(f, false);
     }
-    return int(text.size() - unsent);
+    if (failure != 0) {
+        if (!deviceGone(failure))
+            RaisePortError(PortFailure::Write, failure);
+        onError(QSerialPort::WriteError);
+    }
+    return int(written);
 }
 
 int TComPort::SendText(const QString& text)

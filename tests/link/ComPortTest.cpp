@@ -184,6 +184,23 @@ TEST(ComPort, DataBitsAndParityAskedOfTheDriver)
     }
 }
 
+TEST(ComPort, WriteHeldBackByTheFarEndStopsAtItsBoundAndCountsWhatWentOut)
+{
+    TComPortSettings settings;
+    settings.Timeouts.WriteTotalConstant = 100;
+    settings.Timeouts.WriteTotalMultiplier = 0;
+    OpenLine line(settings);
+    // The far end reads nothing, so the line fills up and holds the rest back.
+    const QByteArray big(4 << 20, 'x');
+    const int written = line.port.SendText(big);
+    EXPECT_GT(written, 0);
+    EXPECT_LT(written, big.size());
+    // Exactly the counted bytes arrive, and nothing of the rest comes later.
+    EXPECT_EQ(line.pty.read(written).size(), written);
+    EXPECT_EQ(line.port.SendText(QByteArray("\x02" "01WHO\r\n")), 8);
+    EXPECT_EQ(line.pty.read(9, 1000), "\x02" "01WHO\r\n");
+}
+
 TEST(ComPort, ReplyInThreeNotificationsReachesTheAssemblerInThreeReads)
 {
     OpenLine line;
