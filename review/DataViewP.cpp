@@ -1,0 +1,424 @@
+#include "review/DataViewP.h"
+
+#include "monitoring/ChannelSet.h"
+#include "review/RecordReader.h"
+#include "review/SampleModel.h"
+#include "settings/FuncP.h"
+#include "settings/KeloError.h"
+#include "widgets/AppContext.h"
+#include "widgets/Colors.h"
+#include "widgets/Fonts.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPainter>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QStyleOptionHeader>
+#include <QTableView>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+
+static void initReviewResources()
+{
+    Q_INIT_RESOURCE(review);
+}
+
+namespace {
+
+const QString kRecordFilter = QStringLiteral("모니터링파일(*.kmr)|*.kmr");
+const QString kNotFound = QStringLiteral("Excel Program Not Found.");
+constexpr int kLoadScale = 1000;     // progress bar steps while a file is read
+constexpr qint64 kExportSlice = 2048; // rows between two looks at the clock
+constexpr int kExportTimeBox = 30;   // ms of export work between events
+constexpr int kShownNameLength = 260;
+
+QLabel* titleLabel(const QString& text, const QString& name, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(name);
+    QFont bold = label->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    label->setStyleSheet(QStringLiteral("color: navy;"));
+    return label;
+}
+
+QPushButton* glyphButton(const QString& text, const QString& name, const QString& icon, QWidget* parent)
+{
+    auto* button = new QPushButton(QIcon(icon), text, parent);
+    button->setObjectName(name);
+    button->setIconSize(QSize(24, 24));
+    button->setMinimumSize(96, 34);
+    return button;
+}
+
+QString shownName(const QString& name)
+{
+    return name.size() > kShownNameLength ? name.left(kShownNameLength) + QChar(0x2026) : name;
+}
+
+} // namespace
+
+TDataViewF::TDataViewF(AppContext& context, QWidget* parent) : QDialog(parent), m_context(context)
+{
+    initReviewResources();
+    setObjectName(QStringLiteral("DataViewF"));
+    setWindowTitle(QStringLiteral("데이터조회및엑셀전환"));
+    setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                   | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
+    setSizeGripEnabled(true);
+    setFont(gulimche(9));
+    resize(1000, 640);
+
+    m_model = new SampleModel(this);
+    m_work = new QTimer(this);
+    m_work->setObjectName(QStringLiteral("WorkTimer"));
+    m_work->setInterval(0);
+    connect(m_work, &QTimer::timeout, this, &TDataViewF::workStep);
+    buildLayout();
+}
+
+TDataViewF::~TDataViewF()
+{
+    stopWork();
+}
+
+void TDataViewF::buildLayout()
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    auto* top = new QFrame(this);
+    top->setObjectName(QStringLiteral("Panel1"));
+    top->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    auto* topLayout = new QHBoxLayout(top);
+    topLayout->setContentsMargins(6, 4, 6, 4);
+    m_open = glyphButton(QStringLiteral("불러오기"), QStringLiteral("bbtOpen"), QStringLiteral(":/review/open.svg"), top);
+    m_excel = glyphButton(QStringLiteral("엑셀변환"), QStringLiteral("bbtExcel"), QStringLiteral(":/review/excel.svg"), top);
+    m_exit = glyphButton(QStringLiteral("종료"), QStringLiteral("bbtExit"), QStringLiteral(":/exit.svg"), top);
+    m_excel->setEnabled(false);
+    topLayout->addWidget(m_open);
+    topLayout->addWidget(m_excel);
+    topLayout->addStretch(1);
+    topLayout->addWidget(m_exit);
+    connect(m_open, &QPushButton::clicked, this, &TDataViewF::bbtOpenClick);
+    connect(m_excel, &QPushButton::clicked, this, &TDataViewF::bbtExcelClick);
+    connect(m_exit, &QPushButton::clicked, this, &TDataViewF::bbtExitClick);
+    layout->addWidget(top);
+
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName(QStringLiteral("Splitter1"));
+    splitter->setHandleWidth(3);
+    splitter->setChildrenCollapsible(false);
+    splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background-color: red; }"));
+
+    auto* left = new QFrame(splitter);
+    left->setObjectName(QStringLiteral("Panel3"));
+    auto* leftLayout = new QVBoxLayout(left);
+    leftLayout->setContentsMargins(2, 2, 2, 2);
+    leftLayout->addWidget(titleLabel(QStringLiteral(" 헤더파일내용"), QStringLiteral("Label1"), left));
+    m_headerList = new QListWidget(left);
+    m_headerList->setObjectName(QStringLiteral("lsbHd"));
+    m_headerList->setFrameShape(QFrame::NoFrame);
+    m_headerList->setStyleSheet(QStringLiteral("QListWidget { background-color: palette(button); }"));
+    leftLayout->addWidget(m_headerList, 1);
+    m_count1 = titleLabel(QStringLiteral("0건"), QStringLiteral("labCnt1"), left);
+    m_count1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    leftLayout->addWidget(m_count1);
+
+    auto* right = new QFrame(splitter);
+    right->setObjectName(QStringLiteral("Panel4"));
+    auto* rightLayout = new QVBoxLayout(right);
+    rightLayout->setContentsMargins(2, 2, 2, 2);
+    rightLayout->addWidget(titleLabel(QStringLiteral(" 데이터파일내용"), QStringLiteral("Label2"), right));
+
+    m_grid = new QTableView(right);
+    m_grid->setObjectName(QStringLiteral("sg1"));
+    m_grid->setModel(m_model);
+    m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setWordWrap(false);
+    QHeaderView* columns = m_grid->horizontalHeader();
+    columns->setDefaultSectionSize(70);
+    columns->setMinimumSectionSize(20);
+    columns->setDefaultAlignment(Qt::AlignCenter);
+    columns->setHighlightSections(false);
+    // The grid's fixed first column (Date/Time) is the row header, so it stays
+    // in place while the channel columns scroll.
+    QHeaderView* rows = m_grid->verticalHeader();
+    rows->setSectionResizeMode(QHeaderView::Fixed);
+    rows->setMinimumSectionSize(18);
+    rows->setDefaultSectionSize(18);
+    rows->setDefaultAlignment(Qt::AlignCenter);
+    rows->setFixedWidth(136);
+    rows->setHighlightSections(false);
+    const QColor fixed = colorFromValue(kFixedCellColor);
+    m_grid->setStyleSheet(QStringLiteral(
+        "QHeaderView::section, QTableCornerButton::section { background-color: %1; border: none;"
+        " border-right: 1px solid gray; border-bottom: 1px solid gray; }"
+        " QTableView { gridline-color: silver; }").arg(fixed.name()));
+    m_grid->setColumnHidden(0, true);
+    connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_grid->setColumnHidden(0, true); });
+    if (auto* corner = m_grid->findChild<QAbstractButton*>())
+        corner->installEventFilter(this);
+    rightLayout->addWidget(m_grid, 1);
+
+    m_progress = new QProgressBar(right);
+    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progress->setTextVisible(false);
+    m_progress->setMaximumHeight(16);
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    rightLayout->addWidget(m_progress);
+    m_count2 = titleLabel(QStringLiteral("0건"), QStringLiteral("labCnt2"), right);
+    m_count2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    rightLayout->addWidget(m_count2);
+
+    splitter->addWidget(left);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({250, 750});
+    layout->addWidget(splitter, 1);
+}
+
+bool TDataViewF::eventFilter(QObject* watched, QEvent* event)
+{
+    // The corner cell above the row headers reads "Date/Time", like a header.
+    if (event->type() == QEvent::Paint && qobject_cast<QAbstractButton*>(watched)) {
+        auto* corner = static_cast<QAbstractButton*>(watched);
+        QStyleOptionHeader option;
+        option.initFrom(corner);
+        option.rect = corner->rect();
+        option.text = m_model->headerData(0, Qt::Horizontal).toString();
+        option.textAlignment = Qt::AlignCenter;
+        option.position = QStyleOptionHeader::OnlyOneSection;
+        QPainter painter(corner);
+        corner->style()->drawControl(QStyle::CE_Header, &option, &painter, corner);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void TDataViewF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        if (QScreen* s = screen())
+            move(s->availableGeometry().center() - rect().center());
+        FormShow();
+    }
+}
+
+void TDataViewF::FormShow()
+{
+    ResetView();
+}
+
+void TDataViewF::ResetView()
+{
+    stopWork();
+    m_headerList->clear();
+    m_progress->setValue(0);
+    m_model->clear();
+    m_excel->setEnabled(false);
+}
+
+void TDataViewF::bbtOpenClick()
+{
+    ResetView();
+    FileDialogRequest request;
+    request.filter = kRecordFilter;
+    request.startDir = MonitorDir();
+    const QString chosen = m_context.dialogs.openFileName(this, request);
+    if (chosen.isEmpty())
+        return;
+    const QFileInfo chosenInfo(chosen);
+    const QDir folder = chosenInfo.absoluteDir();
+    DataFileName = chosenInfo.fileName();
+    const QString recordPath = folder.filePath(DataFileName);
+
+    HeaderFileName = headerNameOf(readRecordHeaderLine(recordPath));
+    const QString headerPath = folder.filePath(HeaderFileName);
+    if (!isPlainFileName(HeaderFileName) || !QFileInfo(headerPath).isFile()) {
+        m_context.dialogs.MsgBox(this, QStringLiteral("헤더파일이 없습니다.\r\n") + shownName(HeaderFileName),
+                                 QApplication::applicationDisplayName(), MsgStyle::Ok);
+        return;
+    }
+
+    m_headerList->addItem(QStringLiteral("헤더 파일명 : ") + HeaderFileName);
+    m_headerList->addItem(QStringLiteral("데이터파일명: ") + DataFileName);
+    const ChannelSet set = readChannelSetFile(headerPath);
+    m_headerList->addItem(QStringLiteral("타이틀명: ") + set.Title);
+    SetTitle = set.Title;
+    m_headerList->addItem(QStringLiteral("저장시간: ") + set.Sampling + QStringLiteral(" msec"));
+    QStringList captions;
+    for (const ChannelDef& channel : set.channels) {
+        m_headerList->addItem(QStringLiteral("[Dot] Caption: [") + channel.Dot + QStringLiteral("] ")
+                              + channel.Caption);
+        captions << channel.Caption;
+    }
+    m_model->setChannels(captions, m_context.regional);
+    m_count1->setText(QString::number(set.channels.size()) + QStringLiteral("건"));
+
+    m_reader = std::make_unique<RecordReader>(recordPath, m_model->table().fieldColumns());
+    m_progress->setRange(0, kLoadScale);
+    m_progress->setValue(0);
+    loadStep(); // the first rows show at once
+    if (m_reader)
+        m_work->start();
+}
+
+void TDataViewF::workStep()
+{
+    if (m_reader)
+        loadStep();
+    else if (m_export)
+        exportStep();
+    else
+        m_work->stop();
+}
+
+void TDataViewF::loadStep()
+{
+    try {
+        m_model->append(m_reader->readBlock());
+    } catch (const KeloError& e) {
+        // The rows read so far stay on view; the file is not taken as loaded.
+        stopWork();
+        m_context.dialogs.errorBox(this, e.text());
+        return;
+    }
+    const qint64 size = std::max<qint64>(m_reader->fileSize(), 1);
+    m_progress->setValue(int(std::min<qint64>(kLoadScale, m_reader->bytesRead() * kLoadScale / size)));
+    if (m_reader->atEnd())
+        finishLoad();
+}
+
+void TDataViewF::finishLoad()
+{
+    m_reader.reset();
+    m_work->stop();
+    const qint64 samples = m_model->table().sampleCount();
+    m_count2->setText(groupedCount(samples, m_context.regional) + QStringLiteral("건"));
+    m_excel->setEnabled(samples > 0);
+    // The bar counts exported rows from here; a range of 0 to 0 would show
+    // Qt's busy animation, so an empty file keeps a range of one.
+    const int rows = int(std::min<qint64>(samples, std::numeric_limits<int>::max()));
+    m_progress->setRange(0, std::max(rows, 1));
+    m_progress->setValue(0);
+}
+
+void TDataViewF::bbtExcelClick()
+{
+    if (m_context.dialogs.MsgBox(this, QStringLiteral("엑셀변환을 하시겠습니까?"), QStringLiteral("확인"),
+                                 MsgStyle::YesNoQuestion)
+        != MsgResult::Yes)
+        return;
+    ExportToExcel();
+}
+
+void TDataViewF::ExportToExcel()
+{
+    if (busy())
+        return;
+    ExportOptions options;
+    options.sheetRowLimit = m_sheetRowLimit;
+    m_export = std::make_unique<WorkbookExport>(m_model->table(), SetTitle, m_context.regional, QDir::tempPath(),
+                                                DataFileName, options);
+    m_exportBase = m_progress->value();
+    setExportRunning(true);
+    exportStep();
+    if (m_export)
+        m_work->start();
+}
+
+void TDataViewF::exportStep()
+{
+    QElapsedTimer clock;
+    clock.start();
+    WorkbookExport::Phase phase = m_export->phase();
+    try {
+        do {
+            phase = m_export->step(kExportSlice);
+        } while (phase != WorkbookExport::Phase::Done && phase != WorkbookExport::Phase::Failed
+                 && clock.elapsed() < kExportTimeBox);
+    } catch (const KeloError& e) {
+        // Refused before anything was written.
+        endExport();
+        m_context.dialogs.MsgBox(this, e.text(), QStringLiteral("경고"), MsgStyle::OkError);
+        return;
+    }
+    const qint64 value = m_exportBase + m_export->rowsWritten();
+    m_progress->setValue(int(std::min<qint64>(value, m_progress->maximum())));
+    if (phase == WorkbookExport::Phase::Failed) {
+        endExport();
+        m_context.dialogs.MsgBox(this, kNotFound, QStringLiteral("Error"), MsgStyle::OkInformation);
+    } else if (phase == WorkbookExport::Phase::Done) {
+        const QString path = m_export->path();
+        endExport();
+        if (m_context.openUrl(QUrl::fromLocalFile(path)))
+            m_lastWorkbook = path;
+        else
+            m_context.dialogs.MsgBox(this, kNotFound, QStringLiteral("Error"), MsgStyle::OkInformation);
+    }
+}
+
+void TDataViewF::endExport()
+{
+    m_work->stop();
+    m_export.reset();
+    setExportRunning(false);
+}
+
+void TDataViewF::setExportRunning(bool running)
+{
+    m_open->setEnabled(!running);
+    m_excel->setEnabled(!running && m_model->table().sampleCount() > 0);
+}
+
+void TDataViewF::bbtExitClick()
+{
+    close();
+}
+
+bool TDataViewF::busy() const
+{
+    return m_reader || m_export;
+}
+
+void TDataViewF::finishPendingWork()
+{
+    while (busy())
+        workStep();
+}
+
+void TDataViewF::stopWork()
+{
+    if (m_work)
+        m_work->stop();
+    m_reader.reset();
+    if (m_export) {
+        m_export.reset(); // drops the unfinished workbook
+        setExportRunning(false);
+    }
+}
+
+void TDataViewF::done(int result)
+{
+    stopWork();
+    QDialog::done(result);
+}

@@ -1,0 +1,83 @@
+#pragma once
+#include "review/WorkbookExport.h"
+
+#include <QDialog>
+#include <memory>
+
+struct AppContext;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QTableView;
+class QTimer;
+class RecordReader;
+class SampleModel;
+
+// The data viewer: opens a record file with the channel set file it names,
+// lists the set, tabulates the samples and exports them to a workbook.
+// Large files are read and exported a slice at a time between events, so the
+// window keeps answering and the progress bar moves.
+class TDataViewF : public QDialog {
+    Q_OBJECT
+public:
+    TDataViewF(AppContext& context, QWidget* parent = nullptr);
+    ~TDataViewF() override;
+
+    // State of the file on view, used by the export.
+    QString DataFileName;   // the record file's name without folder
+    QString HeaderFileName; // the header file's name without folder
+    QString SetTitle;       // the channel set's Title
+
+    void ResetView();
+
+    // True while a file is being read or a workbook written.
+    [[nodiscard]] bool busy() const;
+    // Does the rest of a running read or export now (tools and tests).
+    void finishPendingWork();
+    // Rows of one workbook sheet, title and header rows included.
+    void setSheetRowLimit(qint64 rows) { m_sheetRowLimit = rows; }
+    // The workbook made by the last export that was handed to the desktop.
+    [[nodiscard]] QString lastWorkbookPath() const { return m_lastWorkbook; }
+    [[nodiscard]] const SampleModel& model() const { return *m_model; }
+
+public Q_SLOTS:
+    void FormShow();
+    void bbtOpenClick();
+    void bbtExcelClick();
+    void bbtExitClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void done(int result) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void ExportToExcel();
+    void buildLayout();
+    void workStep();
+    void loadStep();
+    void finishLoad();
+    void exportStep();
+    void endExport();
+    void stopWork();
+    void setExportRunning(bool running);
+
+    AppContext& m_context;
+    QPushButton* m_open = nullptr;
+    QPushButton* m_excel = nullptr;
+    QPushButton* m_exit = nullptr;
+    QListWidget* m_headerList = nullptr;
+    QLabel* m_count1 = nullptr;
+    QLabel* m_count2 = nullptr;
+    QTableView* m_grid = nullptr;
+    QProgressBar* m_progress = nullptr;
+    SampleModel* m_model = nullptr;
+    QTimer* m_work = nullptr;
+    std::unique_ptr<RecordReader> m_reader;
+    std::unique_ptr<WorkbookExport> m_export;
+    int m_exportBase = 0;
+    qint64 m_sheetRowLimit = ExportOptions::kSheetRows;
+    QString m_lastWorkbook;
+    bool m_shown = false;
+};

@@ -1,0 +1,184 @@
+#include "review/SampleTable.h"
+
+#include <QStringDecoder>
+#include <algorithm>
+#include <cstring>
+
+bool isAscii(QByteArrayView bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+namespace {
+
+bool isTrailByte(unsigned char c)
+{
+    return (c >= 0x41 && c <= 0x5A) || (c >= 0x61 && c <= 0x7A) || (c >= 0x81 && c <= 0xFE);
+}
+
+} // namespace
+
+QString decodeAnsi(QByteArrayView bytes)
+{
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
+    // Only whole two-byte sequences reach the decoder, so it never holds a
+    // byte over to the next field; every byte that starts no sequence becomes
+    // U+FFFD, and so does a sequence the code page leaves unassigned (which
+    // the decoder gives as SUB).
+    thread_local QStringDecoder decoder("CP949");
+    QString text;
+    text.reserve(bytes.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        qsizetype j = i;
+        if (p[i] < 0x80) {
+            while (j < n && p[j] < 0x80)
+                ++j;
+            text += QLatin1StringView(bytes.data() + i, j - i);
+        } else if (p[i] >= 0x81 && p[i] <= 0xFE && i + 1 < n && isTrailByte(p[i + 1])) {
+            while (j + 1 < n && p[j] >= 0x81 && p[j] <= 0xFE && isTrailByte(p[j + 1]))
+                j += 2;
+            QString pairs = decoder.isValid() ? decoder.decode(bytes.sliced(i, j - i)) : QString();
+            pairs.replace(QChar(0x1A), QChar(0xFFFD));
+            text += pairs.isEmpty() ? QString((j - i) / 2, QChar(0xFFFD)) : pairs;
+        } else {
+            text += QChar(0xFFFD);
+            j = i + 1;
+        }
+        i = j;
+    }
+    return text;
+}
+
+QString groupedCount(qint64 n, const Regional& regional)
+{
+    QString digits = QString::number(n < 0 ? -n : n);
+    for (qsizetype i = digits.size() - 3; i > 0; i -= 3)
+        digits.insert(i, regional.thousands);
+    return n < 0 ? QLatin1Char('-') + digits : digits;
+}
+
+RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to, int fields)
+{
+    RowChunk chunk;
+    chunk.stride = 2 + std::max(fields, 0);
+    const char* data = bytes.constData();
+    from = std::clamp<qsizetype>(from, 0, bytes.size());
+    to = std::clamp<qsizetype>(to, from, bytes.size());
+    chunk.marks.reserve(size_t(std::count(data + from, data + to, '\n') + 1) * size_t(chunk.stride));
+
+    qsizetype p = from;
+    while (p < to) {
+        const char* lf = static_cast<const char*>(std::memchr(data + p, '\n', size_t(to - p)));
+        qsizetype end = lf ? lf - data : to;
+        const qsizetype next = lf ? end + 1 : to;
+        if (lf && end > p && data[end - 1] == '\r')
+            --end;
+        if (end > p) {
+            chunk.marks.push_back(quint32(p));
+            chunk.marks.push_back(quint32(end));
+            qsizetype q = p;
+            for (int k = 0; k < fields; ++k) {
+                const char* sep = q < end ? static_cast<const char*>(std::memchr(data + q, ';', size_t(end - q)))
+                                          : nullptr;
+                if (!sep) {
+                    chunk.marks.insert(chunk.marks.end(), size_t(fields - k), RowChunk::kNoMark);
+                    break;
+                }
+                chunk.marks.push_back(quint32(sep - data));
+                q = sep - data + 1;
+            }
+        }
+        p = next;
+    }
+    chunk.bytes = std::move(bytes);
+    return chunk;
+}
+
+SampleTable::SampleTable()
+{
+    clear();
+}
+
+void SampleTable::clear()
+{
+    m_chunks.clear();
+    m_firstRow.clear();
+    m_rows = 0;
+    m_headers = QStringList{QStringLiteral("Date/Time"), QStringLiteral("Caption")};
+    m_fieldColumns = 2;
+    m_loaded = false;
+}
+
+void SampleTable::setChannels(const QStringList& captions, const Regional& regional)
+{
+    clear();
+    m_regional = regional;
+    m_headers = QStringList{QStringLiteral("Date/Time")};
+    if (captions.isEmpty())
+        m_headers << QStringLiteral("Caption");
+    else
+        m_headers << captions;
+    m_fieldColumns = int(m_headers.size());
+    m_headers << QStringLiteral("횟수");
+    m_loaded = true;
+}
+
+void SampleTable::append(RowChunk&& chunk)
+{
+    if (chunk.rows() == 0)
+        return;
+    m_firstRow.push_back(m_rows);
+    m_rows += chunk.rows();
+    m_chunks.push_back(std::move(chunk));
+}
+
+QByteArrayView SampleTable::field(qint64 row, int column) const
+{
+    if (row < 0 || row >= m_rows || column < 0 || column >= m_fieldColumns)
+        return {};
+    const auto it = std::upper_bound(m_firstRow.begin(), m_firstRow.end(), row) - 1;
+    const RowChunk& chunk = m_chunks[size_t(it - m_firstRow.begin())];
+    const int marksPerRow = chunk.stride;
+    if (column + 2 > marksPerRow)
+        return {};
+    const quint32* m = chunk.marks.data() + size_t(row - *it) * size_t(marksPerRow);
+    const quint32 lineStart = m[0], lineEnd = m[1];
+    const quint32* seps = m + 2;
+    quint32 start = lineStart;
+    if (column > 0) {
+        if (seps[column - 1] == RowChunk::kNoMark)
+            return {}; // the line has fewer fields
+        start = seps[column - 1] + 1;
+    }
+    const quint32 end = seps[column] != RowChunk::kNoMark ? seps[column] : lineEnd;
+    return QByteArrayView(chunk.bytes.constData() + start, qsizetype(end - start));
+}
+
+QString SampleTable::cell(qint64 row, int column, qsizetype maxBytes) const
+{
+    if (row < 0 || row >= m_rows || column < 0 || column >= columnCount())
+        return {};
+    if (column == countColumn())
+        return groupedCount(row + 1, m_regional);
+    QByteArrayView bytes = field(row, column);
+    if (bytes.isEmpty())
+        return column == 0 ? QString() : QStringLiteral("0");
+    if (maxBytes >= 0 && bytes.size() > maxBytes)
+        return decodeAnsi(bytes.first(maxBytes)) + QChar(0x2026);
+    return decodeAnsi(bytes);
+}
+
+qsizetype SampleTable::memoryBytes() const
+{
+    qsizetype total = 0;
+    for (const RowChunk& c : m_chunks)
+        total += c.bytes.capacity() + qsizetype(c.marks.capacity() * sizeof(quint32));
+    return total;
+}

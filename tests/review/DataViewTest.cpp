@@ -1,0 +1,297 @@
+#include "WorkbookXml.h"
+#include "review/DataViewP.h"
+#include "review/SampleModel.h"
+#include "settings/AnsiText.h"
+#include "settings/FuncP.h"
+#include "tests/support/Files.h"
+#include "tests/support/ScriptedDialogs.h"
+#include "widgets/AppContext.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableView>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QByteArray kSet = "Furnace A;1000\r\n01;Zone 1;0001;1;1200;-100;255\r\n02;Zone 2;0002;0;1200;-100;65280\r\n";
+
+class DataViewTest : public ::testing::Test {
+protected:
+    ProgramDir program;
+    QTemporaryDir temp; // the temp folder workbooks go to
+    QByteArray oldTemp = qgetenv("TMPDIR");
+    ScriptedDialogs dialogs;
+    QList<QUrl> opened;
+    bool openerWorks = true;
+    AppContext context{dialogs, systemClock(), Regional::plain(),
+                       [this](const QUrl& url) { opened << url; return openerWorks; }};
+    std::unique_ptr<TDataViewF> view;
+
+    void SetUp() override
+    {
+        qputenv("TMPDIR", temp.path().toLocal8Bit());
+        QDir(program.path()).mkdir("Monitor");
+        view = std::make_unique<TDataViewF>(context);
+        view->show();
+    }
+    void TearDown() override { qputenv("TMPDIR", oldTemp); }
+
+    QString monitor(const QString& name) const { return QDir(MonitorDir()).filePath(name); }
+
+    // Writes a record file (and the set file) and opens it through the dialog.
+    void open(const QByteArray& record, const QByteArray& set = kSet, const QString& setName = "furnace.khd")
+    {
+        if (!set.isNull())
+            writeBytes(monitor(setName), set);
+        writeBytes(monitor("run.kmr"), record);
+        dialogs.openNames.push_back(monitor("run.kmr"));
+        view->bbtOpenClick();
+        view->finishPendingWork();
+    }
+
+    template <typename T> T* part(const char* name) const { return view->findChild<T*>(name); }
+    QString label(const char* name) const { return part<QLabel>(name)->text(); }
+    bool excelEnabled() const { return part<QPushButton>("bbtExcel")->isEnabled(); }
+    QAbstractItemModel* grid() const { return part<QTableView>("sg1")->model(); }
+    QStringList headers() const
+    {
+        QStringList h;
+        for (int c = 0; c < grid()->columnCount(); ++c)
+            h << grid()->headerData(c, Qt::Horizontal).toString();
+        return h;
+    }
+    QStringList row(int r) const
+    {
+        QStringList cells;
+        for (int c = 0; c < grid()->columnCount(); ++c)
+            cells << grid()->index(r, c).data().toString();
+        return cells;
+    }
+    QStringList listed() const
+    {
+        QStringList items;
+        for (int i = 0; i < part<QListWidget>("lsbHd")->count(); ++i)
+            items << part<QListWidget>("lsbHd")->item(i)->text();
+        return items;
+    }
+    void expectEmptyView() const
+    {
+        EXPECT_EQ(headers(), (QStringList{"Date/Time", "Caption"}));
+        EXPECT_EQ(grid()->rowCount(), 1);
+        EXPECT_EQ(row(0), (QStringList{"", ""}));
+        EXPECT_TRUE(listed().isEmpty());
+        EXPECT_FALSE(excelEnabled());
+    }
+    QStringList workbooks() const { return QDir(temp.path()).entryList({"*.xlsx"}, QDir::Files, QDir::Name); }
+};
+
+} // namespace
+
+TEST_F(DataViewTest, ShowsTheEmptyViewAtFirst)
+{
+    EXPECT_EQ(view->windowTitle(), QStringLiteral("데이터조회및엑셀전환"));
+    EXPECT_EQ(part<QPushButton>("bbtOpen")->text(), QStringLiteral("불러오기"));
+    EXPECT_EQ(part<QPushButton>("bbtExit")->text(), QStringLiteral("종료"));
+    EXPECT_EQ(label("Label1"), QStringLiteral(" 헤더파일내용"));
+    EXPECT_EQ(label("Label2"), QStringLiteral(" 데이터파일내용"));
+    EXPECT_EQ(label("labCnt1"), QStringLiteral("0건"));
+    EXPECT_EQ(label("labCnt2"), QStringLiteral("0건"));
+    expectEmptyView();
+}
+
+TEST_F(DataViewTest, OpensARecordFileWithItsHeaderFile)
+{
+    open("furnace.khd\r\n20240105/143023;123.4;1,205;\r\n20240105/143024;123.5;1,206;\r\n20240105/143025;;;\r\n");
+    ASSERT_EQ(dialogs.openRequests.size(), 1u);
+    EXPECT_EQ(dialogs.openRequests[0].filter, QStringLiteral("모니터링파일(*.kmr)|*.kmr"));
+    EXPECT_EQ(dialogs.openRequests[0].startDir, MonitorDir());
+    EXPECT_EQ(listed(), (QStringList{"헤더 파일명 : furnace.khd", "데이터파일명: run.kmr", "타이틀명: Furnace A",
+                                     "저장시간: 1000 msec", "[Dot] Caption: [1] Zone 1", "[Dot] Caption: [0] Zone 2"}));
+    EXPECT_EQ(headers(), (QStringList{"Date/Time", "Zone 1", "Zone 2", "횟수"}));
+    ASSERT_EQ(grid()->rowCount(), 3);
+    EXPECT_EQ(row(0), (QStringList{"20240105/143023", "123.4", "1,205", "1"}));
+    EXPECT_EQ(row(2), (QStringList{"20240105/143025", "0", "0", "3"}));
+    EXPECT_EQ(grid()->headerData(1, Qt::Vertical).toString(), "20240105/143024"); // the fixed first column
+    EXPECT_EQ(grid()->index(0, 1).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+    EXPECT_EQ(label("labCnt1"), QStringLiteral("2건"));
+    EXPECT_EQ(label("labCnt2"), QStringLiteral("3건"));
+    EXPECT_TRUE(excelEnabled());
+    EXPECT_EQ(part<QProgressBar>("ProgressBar1")->maximum(), 3);
+    EXPECT_EQ(part<QProgressBar>("ProgressBar1")->value(), 0);
+    EXPECT_EQ(view->SetTitle, "Furnace A");
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(DataViewTest, HeaderFileIsOnlyLookedForInTheRecordFilesFolder)
+{
+    QDir(MonitorDir()).mkdir("sub");
+    writeBytes(monitor("sub/furnace.khd"), kSet);
+    writeBytes(QDir(program.path()).filePath("up.khd"), kSet);
+    QDir(MonitorDir()).mkdir("folder.khd");
+    const std::vector<std::pair<QByteArray, QString>> table{
+        {"sub/furnace.khd", "furnace.khd"},
+        {"..\\up.khd", "up.khd"},
+        {"../up.khd", "up.khd"},
+        {"C:..", ".."},
+        {".", "."},
+        {"", ""},
+        {"folder.khd", "folder.khd"},
+    };
+    for (const auto& [line, shown] : table) {
+        dialogs.clear();
+        open(line + "\r\n20240105/143023;1;2;\r\n", QByteArray());
+        ASSERT_EQ(dialogs.messages.size(), 1u) << line.toStdString();
+        EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("헤더파일이 없습니다.\r\n") + shown);
+        EXPECT_EQ(dialogs.messages[0].caption, QApplication::applicationDisplayName());
+        EXPECT_EQ(dialogs.messages[0].style, 0);
+        expectEmptyView();
+    }
+}
+
+TEST_F(DataViewTest, EdgeCasesOfTheSampleLines)
+{
+    // Only line 1: the channel columns and "횟수" over one empty row.
+    open("furnace.khd\r\n");
+    EXPECT_EQ(headers(), (QStringList{"Date/Time", "Zone 1", "Zone 2", "횟수"}));
+    EXPECT_EQ(row(0), (QStringList{"", "", "", ""}));
+    EXPECT_EQ(label("labCnt2"), QStringLiteral("0건"));
+    EXPECT_FALSE(excelEnabled());
+
+    // A sample line with an empty first field keeps its own row; a blank line is no sample.
+    open("furnace.khd\r\n20240105/143023;1;\r\n;2;3;\r\n\r\n20240105/143025;4;5;\r\n");
+    ASSERT_EQ(grid()->rowCount(), 3);
+    EXPECT_EQ(row(0), (QStringList{"20240105/143023", "1", "0", "1"}));
+    EXPECT_EQ(row(1), (QStringList{"", "2", "3", "2"}));
+    EXPECT_EQ(row(2), (QStringList{"20240105/143025", "4", "5", "3"}));
+    EXPECT_EQ(label("labCnt2"), QStringLiteral("3건"));
+
+    // A first sample line with an empty first field still enables the export.
+    open("furnace.khd\r\n;7;8;\r\n");
+    EXPECT_TRUE(excelEnabled());
+
+    // A set without channels keeps "Caption", filled from field 2.
+    open("furnace.khd\r\n20240105/143023;9;\r\n", "Bare;500\r\n");
+    EXPECT_EQ(headers(), (QStringList{"Date/Time", "Caption", "횟수"}));
+    EXPECT_EQ(row(0), (QStringList{"20240105/143023", "9", "1"}));
+    EXPECT_EQ(label("labCnt1"), QStringLiteral("0건"));
+}
+
+TEST_F(DataViewTest, CountsAreGroupedAndLargeFilesLoadInSlices)
+{
+    QByteArray record = "furnace.khd\r\n";
+    for (int i = 1; i <= 1234; ++i)
+        record += "20240105/143023;" + QByteArray::number(i) + ";0;\r\n";
+    open(record);
+    EXPECT_EQ(label("labCnt2"), QStringLiteral("1,234건"));
+    EXPECT_EQ(row(1233).last(), "1,234");
+
+    // Bigger than one read: the first rows show before the rest is read.
+    record = "furnace.khd\r\n";
+    while (record.size() < 5 * 1024 * 1024)
+        record += "20240105/143023;123.4;1,205;\r\n";
+    writeBytes(monitor("run.kmr"), record);
+    dialogs.openNames.push_back(monitor("run.kmr"));
+    view->bbtOpenClick();
+    EXPECT_TRUE(view->busy());
+    EXPECT_GT(grid()->rowCount(), 1);
+    EXPECT_EQ(label("labCnt2"), QStringLiteral("1,234건")); // the old count until the file is read
+    EXPECT_FALSE(excelEnabled());
+    view->finishPendingWork();
+    const int rows = int((record.size() - 13) / 30);
+    EXPECT_EQ(grid()->rowCount(), rows);
+    EXPECT_EQ(part<QProgressBar>("ProgressBar1")->maximum(), rows);
+    EXPECT_TRUE(excelEnabled());
+}
+
+TEST_F(DataViewTest, CancelledSecondOpenLeavesAnEmptyViewAndTheOldCounts)
+{
+    open("furnace.khd\r\n20240105/143023;1;2;\r\n");
+    view->bbtOpenClick(); // no scripted name: cancelled
+    expectEmptyView();
+    EXPECT_EQ(label("labCnt1"), QStringLiteral("2건"));
+    EXPECT_EQ(label("labCnt2"), QStringLiteral("1건"));
+}
+
+TEST_F(DataViewTest, HostileRecordFileShowsWhatItCan)
+{
+    QByteArray record = "furnace.khd\r\n20240105/143023;1;2;\r\n";
+    for (int i = 0; i < 50000; ++i)
+        record += char((i * 7919) % 256);
+    record += "\r\n\xb0\xff;\x81;\r\n" + QByteArray(10 * 1024 * 1024, 'Z') + ";3;\r\n20240105/1430";
+    open(record);
+    EXPECT_EQ(row(0), (QStringList{"20240105/143023", "1", "2", "1"}));
+    const int last = grid()->rowCount() - 1;
+    EXPECT_EQ(row(last).first(), "20240105/1430");
+    EXPECT_EQ(row(last - 1).at(1), "3");
+    EXPECT_LE(row(last - 1).at(0).size(), 1100); // the 10 MB field is shown cut
+    EXPECT_TRUE(excelEnabled());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(DataViewTest, ExportAsksThenMakesANewWorkbookEachTime)
+{
+    open("furnace.khd\r\n20240105/143023;123.4;1,205;\r\n20240105/143024;123.5;1,206;\r\n");
+    view->bbtExcelClick(); // answered No
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("엑셀변환을 하시겠습니까?"));
+    EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("확인"));
+    EXPECT_EQ(dialogs.messages[0].style, 36);
+    EXPECT_TRUE(workbooks().isEmpty());
+
+    auto* bar = part<QProgressBar>("ProgressBar1");
+    for (int i = 0; i < 2; ++i) {
+        dialogs.answers.push_back(MsgResult::Yes);
+        view->bbtExcelClick();
+        view->finishPendingWork();
+        EXPECT_EQ(bar->value(), 2); // full after the first export, and stays full
+    }
+    EXPECT_EQ(workbooks(), (QStringList{"run (2).xlsx", "run.xlsx"}));
+    ASSERT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile(QDir(temp.path()).filePath("run.xlsx")));
+    EXPECT_EQ(dialogs.messages.size(), 3u); // the questions only
+    const XmlSheet sheet = readWorkbook(opened[0].toLocalFile()).sheets.at(0);
+    EXPECT_EQ(sheet.cells.value("A1").value, "Furnace A");
+    EXPECT_EQ(sheet.cells.value("C4").value, "1206");
+    EXPECT_EQ(sheet.merged, QStringList{"A1:D1"});
+}
+
+TEST_F(DataViewTest, WorkbookThatCannotBeMadeOrOpenedIsReported)
+{
+    open("furnace.khd\r\n20240105/143023;1;2;\r\n");
+    const auto expectNotFound = [&] {
+        ASSERT_EQ(dialogs.messages.size(), 2u);
+        EXPECT_EQ(dialogs.messages[1].text, "Excel Program Not Found.");
+        EXPECT_EQ(dialogs.messages[1].caption, "Error");
+        EXPECT_EQ(dialogs.messages[1].style, 64);
+        EXPECT_TRUE(excelEnabled());
+        EXPECT_EQ(row(0), (QStringList{"20240105/143023", "1", "2", "1"}));
+    };
+    openerWorks = false;
+    dialogs.answers.push_back(MsgResult::Yes);
+    view->bbtExcelClick();
+    view->finishPendingWork();
+    expectNotFound();
+
+    dialogs.clear();
+    openerWorks = true;
+    opened.clear();
+    qputenv("TMPDIR", "/proc/self"); // a folder where no file can be made
+    dialogs.answers.push_back(MsgResult::Yes);
+    view->bbtExcelClick();
+    view->finishPendingWork();
+    expectNotFound();
+    EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST_F(DataViewTest, ExitClosesTheWindow)
+{
+    open("furnace.khd\r\n20240105/143023;1;2;\r\n");
+    view->bbtExitClick();
+    EXPECT_FALSE(view->isVisible());
+    EXPECT_FALSE(view->busy());
+}
