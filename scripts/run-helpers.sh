@@ -27,23 +27,30 @@ prepare_program_dir() {
   kelo_start_simulator "$bin" "$link"
 }
 
+# kelo_simulator_serving LINK
+# True when a kelosim process is running with LINK as its --link.
+kelo_simulator_serving() {
+  local link=$1 p
+  for p in /proc/[0-9]*; do
+    [ "$(cat "$p/comm" 2>/dev/null)" = kelosim ] || continue
+    if tr '\0' '\n' <"$p/cmdline" 2>/dev/null | grep -qxF -- "$link"; then
+      return 0
+    fi
+  done
+  return 1
+}
+
 # kelo_start_simulator BIN LINK
 # Starts kelosim on a new pseudo-terminal behind LINK unless the simulator of
 # a run that is still going serves it already; waits until the link is there.
 kelo_start_simulator() {
-  local bin=$1 link=$2
-  local pidfile="$link.pid" pid=""
-  if [ -f "$pidfile" ]; then
-    pid=$(cat "$pidfile" 2>/dev/null || true)
-    if [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = kelosim ] && [ -e "$link" ]; then
-      echo "run.sh: controller simulator $pid already serves $link"
-      return 0
-    fi
+  local bin=$1 link=$2 pid
+  if kelo_simulator_serving "$link"; then
+    echo "run.sh: a controller simulator already serves $link"
+    return 0
   fi
   "$bin/kelosim" --link "$link" --parent-pid "$$" >"$bin/kelosim.log" 2>&1 &
   pid=$!
-  echo "$pid" >"$pidfile" 2>/dev/null || true
-
   for _ in $(seq 100); do
     if [ -L "$link" ] && [ -e "$link" ]; then
       echo "run.sh: controller simulator serves $link (addresses 01-31)"
