@@ -6,7 +6,6 @@
 #include "tests/link/PtyPair.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -284,25 +283,22 @@ TEST(ComPort, OpenFailuresLeaveThePortClosed)
 
 TEST(ComPort, VanishedDeviceIsReportedOnceReleasedAndResumesAtTheSamePath)
 {
-    QTemporaryDir dir;
-    const QString link = dir.filePath("ttyKELO");
-    auto first = std::make_unique<PtyPair>();
-    pointLink(link, first->slavePath());
-
+    VanishingDevice device;
     TComPort port;
-    port.settings().Port = link;
+    port.settings().Port = device.path();
     port.OpenPort();
     Receiver receiver(port);
     QSignalSpy lost(&port, &TComPort::linkLost);
     QSignalSpy resumed(&port, &TComPort::linkResumed);
 
-    first->closeMaster();
+    const QString gonePath = device.pty().slavePath();
+    device.vanish();
     ASSERT_TRUE(lost.wait(5000));
     EXPECT_TRUE(lost.first().at(0).toString().startsWith("ReadFile function failed"));
     EXPECT_TRUE(port.LinkLost());
     EXPECT_TRUE(port.Connected());
     // Released: nothing is left to raise errors in a loop.
-    EXPECT_FALSE(first->slaveHeldByThisProcess());
+    EXPECT_FALSE(device.pty().slaveHeldByThisProcess()) << gonePath.toStdString();
     QTest::qWait(50);
     EXPECT_EQ(lost.count(), 1);
     // Sends while lost write nothing and raise nothing.
@@ -314,21 +310,20 @@ TEST(ComPort, VanishedDeviceIsReportedOnceReleasedAndResumesAtTheSamePath)
     EXPECT_TRUE(port.LinkLost());
     EXPECT_EQ(resumed.count(), 0);
 
-    PtyPair second;
-    pointLink(link, second.slavePath());
+    device.comeBack();
     port.retryOpen();
     EXPECT_FALSE(port.LinkLost());
     EXPECT_EQ(resumed.count(), 1);
     EXPECT_EQ(lost.count(), 1);
 
     EXPECT_EQ(port.SendText(BuildRequest("1", "WHO")), 8);
-    EXPECT_EQ(second.read(8), "\x02" "01WHO\r\n");
-    second.write("\x02" "01WHO,OK\r\n");
+    EXPECT_EQ(device.pty().read(8), "\x02" "01WHO\r\n");
+    device.pty().write("\x02" "01WHO,OK\r\n");
     ASSERT_TRUE(waitForReads(receiver, 1));
     EXPECT_EQ(receiver.frames, QList<QByteArray>{"\x02" "01WHO,OK\r\n"});
 
     // Losing it again is reported again, once.
-    second.closeMaster();
+    device.vanish();
     ASSERT_TRUE(lost.wait(5000));
     EXPECT_EQ(lost.count(), 2);
     port.ClosePort();
@@ -338,23 +333,19 @@ TEST(ComPort, VanishedDeviceIsReportedOnceReleasedAndResumesAtTheSamePath)
 
 TEST(ComPort, ReopenTimerBringsTheLinkBackByItself)
 {
-    QTemporaryDir dir;
-    const QString link = dir.filePath("ttyKELO");
-    auto first = std::make_unique<PtyPair>();
-    pointLink(link, first->slavePath());
+    VanishingDevice device;
     TComPort port;
-    port.settings().Port = link;
+    port.settings().Port = device.path();
     port.OpenPort();
     QSignalSpy lost(&port, &TComPort::linkLost);
     QSignalSpy resumed(&port, &TComPort::linkResumed);
-    first->closeMaster();
+    device.vanish();
     ASSERT_TRUE(lost.wait(5000));
-    PtyPair second;
-    pointLink(link, second.slavePath());
+    device.comeBack();
     // Real reopening by the port's own once-a-second timer.
     ASSERT_TRUE(resumed.wait(5000));
     EXPECT_EQ(port.SendText(QByteArray("back")), 4);
-    EXPECT_EQ(second.read(4), "back");
+    EXPECT_EQ(device.pty().read(4), "back");
 }
 
 TEST(ComPort, ErrorEscapingTheReceiveHandlerStopsNotificationsAndSaysWhy)

@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QWidget>
 #include <gtest/gtest.h>
 
@@ -151,21 +150,17 @@ TEST(OpenComPort, UnwritableSettingsFileTravelsOnAndLeavesThePortClosed)
 
 TEST(OpenComPort, PanelZeroFollowsALostAndReturnedDevice)
 {
-    QTemporaryDir links;
-    const QString link = links.filePath("ttyKELO");
-    auto first = std::make_unique<PtyPair>();
-    pointLink(link, first->slavePath());
+    VanishingDevice device;
     LinkWindow w;
-    w.writeIni("[ComPort1]\r\nPort=" + link.toLocal8Bit() + "\r\n");
+    w.writeIni("[ComPort1]\r\nPort=" + device.path().toLocal8Bit() + "\r\n");
     ASSERT_TRUE(w.open());
     w.open(); // reopened around the settings dialog: still one watch
     QSignalSpy lost(w.port, &TComPort::linkLost);
-    first->closeMaster();
+    device.vanish();
     ASSERT_TRUE(lost.wait(5000));
     EXPECT_EQ(w.bar->panelText(0), "ERROR");
     EXPECT_TRUE(w.dialogs.messages.empty()) << "the loss shows in the panel, not in a box per error";
-    PtyPair second;
-    pointLink(link, second.slavePath());
+    device.comeBack();
     w.port->retryOpen();
     EXPECT_EQ(w.bar->panelText(0), "대기중");
 }

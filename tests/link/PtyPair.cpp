@@ -111,6 +111,8 @@ bool PtyPair::slaveHeldByThisProcess() const
     return false;
 }
 
+namespace {
+
 void pointLink(const QString& link, const QString& target)
 {
     const QString temp = link + QStringLiteral(".new");
@@ -118,4 +120,19 @@ void pointLink(const QString& link, const QString& target)
     if (::symlink(QFile::encodeName(target).constData(), QFile::encodeName(temp).constData()) != 0
         || ::rename(QFile::encodeName(temp).constData(), QFile::encodeName(link).constData()) != 0)
         throw std::runtime_error("cannot point the link");
+}
+
+} // namespace
+
+VanishingDevice::VanishingDevice()
+    : m_path(m_dir.filePath(QStringLiteral("ttyKELO"))), m_pty(std::make_unique<PtyPair>())
+{
+    pointLink(m_path, m_pty->slavePath());
+}
+
+void VanishingDevice::comeBack()
+{
+    auto next = std::make_unique<PtyPair>();
+    pointLink(m_path, next->slavePath());
+    m_pty = std::move(next);
 }

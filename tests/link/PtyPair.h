@@ -1,6 +1,8 @@
 #pragma once
 #include <QByteArray>
 #include <QString>
+#include <QTemporaryDir>
+#include <memory>
 
 // A pseudo-terminal pair for tests: the code under test opens the slave by
 // its path like a serial device; the test reads and writes the master side,
@@ -55,9 +57,23 @@ private:
     QString m_slavePath;
 };
 
-// Points a symbolic link at target, replacing what it pointed at before, so a
-// device can "come back" at the same path as a new pseudo-terminal.
-void pointLink(const QString& link, const QString& target);
+// A device at a fixed path (a symbolic link to a pseudo-terminal) that can
+// vanish and come back as a new pseudo-terminal at the same path, like a USB
+// adapter pulled and plugged in again.
+class VanishingDevice {
+public:
+    VanishingDevice();
+    [[nodiscard]] const QString& path() const { return m_path; }
+    // The far end of the device as it is now.
+    [[nodiscard]] PtyPair& pty() { return *m_pty; }
+    void vanish() { m_pty->closeMaster(); }
+    void comeBack();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_path;
+    std::unique_ptr<PtyPair> m_pty;
+};
 
 // The line speed from the kernel's termios2 (speeds without a B constant too).
 [[nodiscard]] int lineSpeedOf(int fd);
