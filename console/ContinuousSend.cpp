@@ -1,7 +1,5 @@
 #include "console/ContinuousSend.h"
 
-#include "settings/FuncP.h"
-
 void ContinuousSend::start()
 {
     m_sendIdx = -1;
@@ -30,9 +28,4 @@ bool ContinuousSend::firstFailure()
         return false;
     m_failureReported = true;
     return true;
-}
-
-QString ContinuousSend::addressText(int position)
-{
-    return PadLeft(QString::number(position + 1), QStringLiteral("0"), 2);
 }

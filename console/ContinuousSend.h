@@ -1,6 +1,5 @@
 #pragma once
 #include <QList>
-#include <QString>
 
 // The console's continuous mode: which ticked address is sent to on each tick,
 // and whether a failed send is the first of the run. Positions 0 to 30 stand
@@ -22,9 +21,6 @@ public:
     // True for the first failed send of the run only, so an unplugged line
     // raises one error box rather than one per tick.
     [[nodiscard]] bool firstFailure();
-
-    // "01" to "31" for the positions 0 to 30.
-    [[nodiscard]] static QString addressText(int position);
 
 private:
     int m_sendIdx = -1;

@@ -17,7 +17,7 @@ QStringList run(ContinuousSend& send, const QList<bool>& list, int ticks)
     QStringList sent;
     for (int i = 0; i < ticks; ++i) {
         const int idx = send.next(list);
-        sent << (idx < 0 ? QStringLiteral("-") : ContinuousSend::addressText(idx));
+        sent << (idx < 0 ? QStringLiteral("-") : QStringLiteral("%1").arg(idx + 1, 2, 10, QLatin1Char('0')));
     }
     return sent;
 }
