@@ -19,8 +19,6 @@ public:
 
     [[nodiscard]] double value() const { return m_value; }
     [[nodiscard]] double output() const { return m_output; }   // heater power 0..1
-    [[nodiscard]] double ambient() const { return m_ambient; }
-    [[nodiscard]] qint64 time() const { return m_time; }
     // Half-width of the relay's switching band around the target.
     [[nodiscard]] static double relayBand() { return kRelayBand; }
     // Where the clock starts; the first advance runs from here.

@@ -106,9 +106,3 @@ bool SimController::write(int reg, qint16 value, qint64 nowMs)
     }
     return true;
 }
-
-bool SimController::tuning(qint64 nowMs)
-{
-    advance(nowMs);
-    return m_tuningEnd.has_value();
-}

@@ -1,5 +1,6 @@
 #pragma once
 #include "sim/HeatedPlant.h"
+#include "sim/SimRegisters.h"
 
 #include <QList>
 #include <QMap>
@@ -24,17 +25,13 @@ public:
     // Writes a value that accepts() allows; false (and nothing changed) otherwise.
     bool write(int reg, qint16 value, qint64 nowMs);
 
-    [[nodiscard]] bool tuning(qint64 nowMs);
-    [[nodiscard]] qint64 tuningMs() const { return m_tuningMs; }
-    void setTuningMs(qint64 ms) { m_tuningMs = ms; }
-
     // Registers named by DMS, read back by DMC.
     QList<int> monitorSet;
 
 private:
     void advance(qint64 nowMs);
     void finishTuning();
-    [[nodiscard]] double target() const { return m_regs.value(301); }
+    [[nodiscard]] double target() const { return m_regs.value(SimReg::Sv1); }
 
     int m_address;
     qint64 m_tuningMs;

@@ -8,29 +8,9 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <poll.h>
-#include <unistd.h>
-
 namespace {
 
 const QString kKelosim = QStringLiteral(KELOSIM_PATH);
-
-// Reads from the line until count bytes came or a generous limit passed.
-QByteArray readLine(int fd, qsizetype count)
-{
-    QByteArray got;
-    QDeadlineTimer limit(10000);
-    while (got.size() < count && !limit.hasExpired()) {
-        pollfd p{fd, POLLIN, 0};
-        if (::poll(&p, 1, 50) > 0 && (p.revents & POLLIN)) {
-            char buf[256];
-            const ssize_t n = ::read(fd, buf, sizeof buf);
-            if (n > 0)
-                got.append(buf, n);
-        }
-    }
-    return got;
-}
 
 QString firstLine(QProcess& p)
 {
@@ -58,7 +38,7 @@ TEST(Kelosim, ServesAPseudoTerminalBehindItsLinkUntilTerminated)
     PtyPeer peer(link);
     ASSERT_TRUE(peer.isOpen());
     peer.send(BuildFrame("02DRS,01,0301"));
-    EXPECT_EQ(readLine(peer.fd(), 15), BuildFrame("02DRS,OK,09C4"));
+    EXPECT_EQ(peer.receive(15), BuildFrame("02DRS,OK,09C4"));
 
     sim.terminate();
     ASSERT_TRUE(sim.waitForFinished(10000));

@@ -38,20 +38,27 @@ void PtyPeer::send(const QByteArray& bytes)
     }
 }
 
-QByteArray PtyPeer::receive(SimServer& server, qsizetype count)
+void PtyPeer::readSome(QByteArray& got, int waitMs)
+{
+    pollfd p{m_fd, POLLIN, 0};
+    if (::poll(&p, 1, waitMs) > 0 && (p.revents & POLLIN)) {
+        char buf[4096];
+        const ssize_t n = ::read(m_fd, buf, sizeof buf);
+        if (n > 0)
+            got.append(buf, n);
+    }
+}
+
+QByteArray PtyPeer::receive(SimServer* server, qsizetype count)
 {
     QByteArray got;
     QDeadlineTimer limit(10000);
     while (got.size() < count && !limit.hasExpired()) {
-        server.readInput();
-        server.writeDue();
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, 10) > 0 && (p.revents & POLLIN)) {
-            char buf[4096];
-            const ssize_t n = ::read(m_fd, buf, sizeof buf);
-            if (n > 0)
-                got.append(buf, n);
+        if (server) {
+            server->readInput();
+            server->writeDue();
         }
+        readSome(got, 10);
     }
     return got;
 }
@@ -64,13 +71,7 @@ QByteArray PtyPeer::drain(SimServer& server)
     for (int round = 0; round < 20; ++round) {
         server.readInput();
         server.writeDue();
-        pollfd p{m_fd, POLLIN, 0};
-        if (::poll(&p, 1, 5) > 0 && (p.revents & POLLIN)) {
-            char buf[4096];
-            const ssize_t n = ::read(m_fd, buf, sizeof buf);
-            if (n > 0)
-                got.append(buf, n);
-        }
+        readSome(got, 5);
     }
     return got;
 }

@@ -20,12 +20,17 @@ public:
     [[nodiscard]] int fd() const { return m_fd; }
     void send(const QByteArray& bytes);
     // Everything until at least `count` bytes have come.
-    [[nodiscard]] QByteArray receive(SimServer& server, qsizetype count);
+    [[nodiscard]] QByteArray receive(SimServer& server, qsizetype count) { return receive(&server, count); }
+    // The same from a simulator in another process.
+    [[nodiscard]] QByteArray receive(qsizetype count) { return receive(nullptr, count); }
     // What has come so far, after letting the server work off its input.
     [[nodiscard]] QByteArray drain(SimServer& server);
     // True once the line has hung up (the simulator's side closed).
     [[nodiscard]] bool hungUp();
 
 private:
+    QByteArray receive(SimServer* server, qsizetype count);
+    void readSome(QByteArray& got, int waitMs);
+
     int m_fd = -1;
 };
