@@ -6,6 +6,7 @@
 #include "settings/KeloError.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <cerrno>
 #include <climits>
 #include <poll.h>
@@ -25,16 +26,20 @@ int parseCustomBaudRate(const QString& stored)
     return parseInt32(text).value_or(9600);
 }
 
-int errnoOf(QSerialPort::SerialPortError error)
+// The errno of a failed open. QSerialPort keeps only its own error kind,
+// and errno by then may tell of something else (its lock file, for one).
+int openErrorCode(QSerialPort::SerialPortError error, const QString& path)
 {
     switch (error) {
-    case QSerialPort::DeviceNotFoundError: return ENOENT;
-    case QSerialPort::PermissionError: return EACCES;
-    case QSerialPort::OpenError: return EBUSY;
-    case QSerialPort::NotOpenError: return EBADF;
-    case QSerialPort::TimeoutError: return ETIMEDOUT;
-    case QSerialPort::UnsupportedOperationError: return EINVAL;
-    default: return EIO;
+    case QSerialPort::DeviceNotFoundError:
+        return ENOENT;
+    case QSerialPort::PermissionError:
+        // Refused although we may use the device: another program holds it.
+        return ::access(QFile::encodeName(path).constData(), R_OK | W_OK) == 0 ? EBUSY : EACCES;
+    case QSerialPort::OpenError:
+        return EBUSY;
+    default:
+        return EIO;
     }
 }
 
@@ -102,10 +107,9 @@ int TComPort::fd() const
 int TComPort::openDevice(PortFailure& failure)
 {
     m_serial.setPortName(devicePath(m_settings.Port));
-    m_lastErrno = 0;
     if (!m_serial.open(QIODevice::ReadWrite)) {
         failure = PortFailure::Open;
-        const int code = m_lastErrno != 0 ? m_lastErrno : errnoOf(m_serial.error());
+        const int code = openErrorCode(m_serial.error(), devicePath(m_settings.Port));
         m_serial.clearError();
         return code;
     }
@@ -142,6 +146,7 @@ int TComPort::openDevice(PortFailure& failure)
         }
     }
     m_notifying = (m_settings.Events & evRxChar) != 0;
+    m_receiveFailed = false;
     return 0;
 }
 
@@ -264,6 +269,10 @@ QByteArray TComPort::ReadText(int count)
 
 void TComPort::onReadyRead()
 {
+    if (m_receiveFailed) {
+        m_serial.readAll(); // nobody will read them until the port reopens
+        return;
+    }
     if (!m_notifying || m_lost)
         return;
     const qint64 waiting = m_serial.bytesAvailable();
@@ -272,12 +281,17 @@ void TComPort::onReadyRead()
     try {
         emit OnRxChar(this, int(qMin<qint64>(waiting, INT_MAX)));
     } catch (const KeloError& error) {
-        m_notifying = false;
-        emit receiveStopped(error.text());
+        stopReceiving(error.text());
     } catch (const std::exception& error) {
-        m_notifying = false;
-        emit receiveStopped(QString::fromLocal8Bit(error.what()));
+        stopReceiving(QString::fromLocal8Bit(error.what()));
     }
+}
+
+void TComPort::stopReceiving(const QString& reason)
+{
+    m_notifying = false;
+    m_receiveFailed = true;
+    emit receiveStopped(reason);
 }
 
 void TComPort::onError(QSerialPort::SerialPortError error)

@@ -80,6 +80,7 @@ signals:
 
 private:
     void onReadyRead();
+    void stopReceiving(const QString& reason);
     void onError(QSerialPort::SerialPortError error);
     void loseDevice();
     // Opens the device file and applies the line; 0 or the errno of the failure.
@@ -95,6 +96,7 @@ private:
     bool m_connected = false;
     bool m_lost = false;
     bool m_notifying = false;
+    bool m_receiveFailed = false;
     bool m_modemLines = false;
     bool m_manualRtsToggle = false;
     int m_lastErrno = 0;

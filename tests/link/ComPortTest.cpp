@@ -4,6 +4,7 @@
 #include "link/ReplyAssembler.h"
 #include "settings/KeloError.h"
 #include "tests/link/PtyPair.h"
+#include "tests/link/QtPrinters.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -265,7 +266,7 @@ TEST(ComPort, OpenFailuresLeaveThePortClosed)
     // Held by another port object.
     OpenLine held;
     port.settings().Port = held.pty.slavePath();
-    EXPECT_TRUE(errorText([&] { port.OpenPort(); }).startsWith("Unable to open com port (win error code: "));
+    EXPECT_EQ(errorText([&] { port.OpenPort(); }), "Unable to open com port (win error code: 16)");
     EXPECT_FALSE(port.Connected());
     EXPECT_EQ(held.port.SendText(QByteArray("ok")), 2);
     EXPECT_EQ(held.pty.read(2), "ok");

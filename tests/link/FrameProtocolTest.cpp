@@ -2,6 +2,7 @@
 #include "settings/FuncP.h"
 
 #include <gtest/gtest.h>
+#include "tests/link/QtPrinters.h"
 
 TEST(FrameProtocol, RequestBytesOnTheLine)
 {

@@ -5,6 +5,7 @@
 #include "settings/FuncP.h"
 #include "settings/KeloError.h"
 #include "tests/link/PtyPair.h"
+#include "tests/link/QtPrinters.h"
 #include "tests/support/Files.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "widgets/AppContext.h"

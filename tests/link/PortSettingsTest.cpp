@@ -1,9 +1,9 @@
 #include "link/ComPort.h"
 #include "link/PortSettings.h"
-#include "settings/KeloError.h"
 #include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
+#include "tests/link/QtPrinters.h"
 
 TEST(PortSettings, TextsConvertWithoutRegardToCaseAndFallBack)
 {
@@ -160,17 +160,4 @@ TEST(PortSettings, CustomBaudRateDecimalOrHexadecimal)
     TComPortSettings start;
     start.CustomBaudRate = 4321;
     EXPECT_EQ(loadFrom("[ComPort1]\r\nBaudRate=9600\r\nCustomBaudRate=1000\r\n", start).CustomBaudRate, 4321);
-}
-
-TEST(PortSettings, FailureTextsCarryTheErrorCode)
-{
-    EXPECT_EQ(PortErrorText(PortFailure::Open, 2), "Unable to open com port (win error code: 2)");
-    EXPECT_EQ(PortErrorText(PortFailure::Timeouts, 22), "SetCommTimeouts failed (win error code: 22)");
-    EXPECT_EQ(PortErrorText(PortFailure::LoadSettings, 5), "Failed to load settings");
-    try {
-        RaisePortError(PortFailure::Write, 9);
-        FAIL();
-    } catch (const KeloError& error) {
-        EXPECT_EQ(error.text(), "WriteFile function failed (win error code: 9)");
-    }
 }

@@ -4,6 +4,7 @@
 
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
+#include "tests/link/QtPrinters.h"
 
 namespace {
 
