@@ -8,13 +8,11 @@
 #include "widgets/ColumnGrid.h"
 #include "widgets/Fonts.h"
 
-#include <algorithm>
-
 #include <QApplication>
-#include <QHash>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QHash>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +21,7 @@
 #include <QScreen>
 #include <QToolButton>
 #include <QValidator>
+#include <algorithm>
 
 namespace {
 
@@ -93,6 +92,19 @@ QIcon rowGlyph(int kind)
     return QIcon(pixmap);
 }
 
+// A bold label in the window's font, coloured when a colour is given.
+QLabel* boldLabel(const QString& text, QWidget* parent, const char* name, const char* color = nullptr)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    QFont bold = parent->font();
+    bold.setBold(true);
+    label->setFont(bold);
+    if (color)
+        label->setStyleSheet(QStringLiteral("color: %1;").arg(QLatin1String(color)));
+    return label;
+}
+
 QString boxed(const QString& fileName)
 {
     return QLatin1Char('[') + fileName + QLatin1Char(']');
@@ -113,23 +125,15 @@ TMinputF::TMinputF(AppContext& context, QWidget* parent) : QDialog(parent), m_co
     buildEntryArea();
     buildGrid();
 
-    m_panFile = new QLabel(QStringLiteral("[None]"), this);
-    m_panFile->setObjectName(QStringLiteral("PanFile"));
+    m_panFile = boldLabel(QStringLiteral("[None]"), this, "PanFile", "navy");
     m_panFile->setGeometry(4, kHeight - 26, kWidth - 8, 22);
     m_panFile->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_panFile->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    QFont bold = font();
-    bold.setBold(true);
-    m_panFile->setFont(bold);
-    m_panFile->setStyleSheet(QStringLiteral("color: navy; padding-right: 4px;"));
+    m_panFile->setIndent(4);
 
-    setTabOrder(m_edtTitle, m_edtSam);
-    setTabOrder(m_edtSam, m_edtAddr);
-    setTabOrder(m_edtAddr, m_edtCap);
-    setTabOrder(m_edtCap, m_edtReg);
-    setTabOrder(m_edtReg, m_edtDot);
-    setTabOrder(m_edtDot, m_edtMax);
-    setTabOrder(m_edtMax, m_edtMin);
+    const auto edits = entryEdits();
+    for (size_t i = 1; i < edits.size(); ++i)
+        setTabOrder(edits[i - 1], edits[i]);
 }
 
 void TMinputF::buildTopBand()
@@ -139,13 +143,7 @@ void TMinputF::buildTopBand()
     panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     panel->setGeometry(0, 0, kWidth, 40);
 
-    auto* label = new QLabel(QStringLiteral("모니터링 설정 관리"), panel);
-    label->setObjectName(QStringLiteral("Label1"));
-    QFont bold = font();
-    bold.setBold(true);
-    label->setFont(bold);
-    label->setStyleSheet(QStringLiteral("color: navy;"));
-    label->setGeometry(10, 10, 150, 20);
+    boldLabel(QStringLiteral("모니터링 설정 관리"), panel, "Label1", "navy")->setGeometry(10, 10, 150, 20);
 
     struct Button {
         const char* name;
@@ -189,12 +187,7 @@ void TMinputF::buildTitleStrip()
     band->setStyleSheet(QStringLiteral("QFrame#Shape1 { border: 1px solid gray; background: #f4f4f4; }"));
     band->setGeometry(4, 44, kWidth - 8, 30);
 
-    QFont bold = font();
-    bold.setBold(true);
-    auto* title = new QLabel(QStringLiteral("Title:"), this);
-    title->setObjectName(QStringLiteral("Label2"));
-    title->setFont(bold);
-    title->setGeometry(10, 49, 44, kEditHeight);
+    boldLabel(QStringLiteral("Title:"), this, "Label2")->setGeometry(10, 49, 44, kEditHeight);
     m_edtTitle = addEdit(this, "edtTitle", 20, 56, 49, 150, true);
 
     const QString samplingText = QStringLiteral("Sampling:       msec");
@@ -210,8 +203,12 @@ void TMinputF::buildTitleStrip()
 
     const QString yellow = QStringLiteral("QLineEdit { background: %1; }")
                                .arg(colorFromValue(kLightYellow).name());
-    m_edtTitle->setStyleSheet(yellow);
-    m_edtSam->setStyleSheet(yellow);
+    // Title and sampling belong to the set itself: typing in them is a change
+    // to be saved (and asked about on closing), as adding a row is.
+    for (QLineEdit* edit : {m_edtTitle, m_edtSam}) {
+        edit->setStyleSheet(yellow);
+        connect(edit, &QLineEdit::textEdited, m_butSave, [this] { m_butSave->setEnabled(true); });
+    }
 }
 
 void TMinputF::buildEntryArea()
@@ -240,11 +237,7 @@ void TMinputF::buildEntryArea()
     };
 
     const QString left = QStringLiteral("Addr  Caption     Reg NO  Dot");
-    auto* label4 = new QLabel(left, this);
-    label4->setObjectName(QStringLiteral("Label4"));
-    label4->setFont(bold);
-    label4->setStyleSheet(QStringLiteral("color: maroon;"));
-    label4->setGeometry(12, labelY, metrics.horizontalAdvance(left) + 4, 16);
+    boldLabel(left, this, "Label4", "maroon")->setGeometry(12, labelY, metrics.horizontalAdvance(left) + 4, 16);
     const QList<int> x = placeUnder(left, 12, {"Addr", "Caption", "Reg", "Dot"});
     m_edtAddr = addEdit(this, "edtAddr", 2, x[0], editY, x[1] - x[0] - 3);
     m_edtCap = addEdit(this, "edtCap", 10, x[1], editY, x[2] - x[1] - 3, true);
@@ -253,11 +246,7 @@ void TMinputF::buildEntryArea()
 
     const QString right = QStringLiteral("Max  ~  Min    Color");
     const int rightX = x[4] + 6;
-    auto* label5 = new QLabel(right, this);
-    label5->setObjectName(QStringLiteral("Label5"));
-    label5->setFont(bold);
-    label5->setStyleSheet(QStringLiteral("color: maroon;"));
-    label5->setGeometry(rightX, labelY, metrics.horizontalAdvance(right) + 4, 16);
+    boldLabel(right, this, "Label5", "maroon")->setGeometry(rightX, labelY, metrics.horizontalAdvance(right) + 4, 16);
     const QList<int> y = placeUnder(right, rightX, {"Max", "Min", "Color"});
     m_edtMax = addEdit(this, "edtMax", 6, y[0], editY, y[1] - y[0] - 3);
     m_edtMin = addEdit(this, "edtMin", 6, y[1], editY, y[2] - y[1] - 3);
@@ -277,14 +266,15 @@ void TMinputF::buildEntryArea()
     connect(m_spbColor, &QToolButton::clicked, this, &TMinputF::spbColorClick);
 
     const int buttonsX = kWidth - 8 - 3 * 64;
-    addRowButton("spbAdd", QStringLiteral("추가"), GlyphAdd, buttonsX);
-    m_spbEdt = addRowButton("spbEdt", QStringLiteral("수정"), GlyphEdit, buttonsX + 64);
-    m_spbDel = addRowButton("spbDel", QStringLiteral("삭제"), GlyphDelete, buttonsX + 128);
+    addRowButton("spbAdd", QStringLiteral("추가"), GlyphAdd, buttonsX, &TMinputF::spbAddClick);
+    m_spbEdt = addRowButton("spbEdt", QStringLiteral("수정"), GlyphEdit, buttonsX + 64, &TMinputF::spbEdtClick);
+    m_spbDel = addRowButton("spbDel", QStringLiteral("삭제"), GlyphDelete, buttonsX + 128, &TMinputF::spbDelClick);
     m_spbEdt->setEnabled(false);
     m_spbDel->setEnabled(false);
 }
 
-QToolButton* TMinputF::addRowButton(const char* name, const QString& caption, int kind, int x)
+QToolButton* TMinputF::addRowButton(const char* name, const QString& caption, int kind, int x,
+                                    void (TMinputF::*handler)())
 {
     auto* button = new QToolButton(this);
     button->setObjectName(QString::fromLatin1(name));
@@ -298,12 +288,7 @@ QToolButton* TMinputF::addRowButton(const char* name, const QString& caption, in
     button->setFont(bold);
     button->setStyleSheet(QStringLiteral("QToolButton { color: red; } QToolButton:disabled { color: gray; }"));
     button->setGeometry(x, 135, 62, 24);
-    if (kind == GlyphAdd)
-        connect(button, &QToolButton::clicked, this, &TMinputF::spbAddClick);
-    else if (kind == GlyphEdit)
-        connect(button, &QToolButton::clicked, this, &TMinputF::spbEdtClick);
-    else
-        connect(button, &QToolButton::clicked, this, &TMinputF::spbDelClick);
+    connect(button, &QToolButton::clicked, this, handler);
     return button;
 }
 
@@ -361,12 +346,11 @@ bool TMinputF::eventFilter(QObject* watched, QEvent* event)
     if (event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-            QLineEdit* const path[] = {m_edtTitle, m_edtSam, m_edtAddr, m_edtCap,
-                                       m_edtReg, m_edtDot, m_edtMax, m_edtMin};
-            for (int i = 0; i < 8; ++i) {
+            const auto path = entryEdits();
+            for (size_t i = 0; i < path.size(); ++i) {
                 if (watched != path[i])
                     continue;
-                if (i < 7)
+                if (i + 1 < path.size())
                     path[i + 1]->setFocus();
                 else
                     m_spbColor->click();
@@ -445,7 +429,7 @@ void TMinputF::butNewClick()
     m_openName.clear();
     m_saveName.clear();
     m_handBack.clear();
-    for (QLineEdit* edit : {m_edtTitle, m_edtSam, m_edtAddr, m_edtCap, m_edtReg, m_edtDot, m_edtMax, m_edtMin})
+    for (QLineEdit* edit : entryEdits())
         edit->clear();
     setSwatch(kWhite);
     m_butSave->setEnabled(false);
@@ -455,11 +439,8 @@ void TMinputF::butNewClick()
 
 void TMinputF::butOpenClick()
 {
-    FileDialogRequest request;
-    request.filter = QStringLiteral("설정파일|*.khd");
-    request.startDir = MonitorDir();
-    request.proposedName = m_openName;
-    const QString name = m_context.dialogs.openFileName(this, request);
+    const QString name =
+        m_context.dialogs.openFileName(this, {QStringLiteral("설정파일|*.khd"), MonitorDir(), m_openName});
     if (name.isEmpty())
         return;
     m_openName = name;
@@ -573,11 +554,9 @@ void TMinputF::butSaveClick()
     if (m_context.dialogs.MsgBox(this, QStringLiteral("저장하시겠습니까?"), QStringLiteral("확인"),
                                  MsgStyle::YesNoQuestion) != MsgResult::Yes)
         return;
-    FileDialogRequest request;
-    request.filter = QStringLiteral("설정파일|*.khd|모든파일|*.*");
-    request.startDir = MonitorDir();
-    request.proposedName = m_saveName;
-    const QString name = m_context.dialogs.saveFileName(this, request);
+    // Replacing an existing file asks nothing: the question above covers it.
+    const QString name = m_context.dialogs.saveFileName(
+        this, {QStringLiteral("설정파일|*.khd|모든파일|*.*"), MonitorDir(), m_saveName, false});
     if (name.isEmpty())
         return;
     m_saveName = name;

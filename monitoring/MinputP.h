@@ -1,5 +1,6 @@
 #pragma once
 #include <QDialog>
+#include <array>
 
 struct AppContext;
 struct ChannelSet;
@@ -53,19 +54,24 @@ private:
     void buildGrid();
     QLineEdit* addEdit(QWidget* parent, const char* name, int maxLength, int x, int y, int width,
                        bool noSeparator = false);
-    QToolButton* addRowButton(const char* name, const QString& caption, int kind, int x);
+    QToolButton* addRowButton(const char* name, const QString& caption, int kind, int x,
+                              void (TMinputF::*handler)());
 
     void ClearGrid();
     void RenumberRows();
     void LoadSetFile(const QString& fileName);
     int SaveSetFile();
 
+    // The eight edits in the order Enter and Tab walk them.
+    [[nodiscard]] std::array<QLineEdit*, 8> entryEdits() const
+    {
+        return {m_edtTitle, m_edtSam, m_edtAddr, m_edtCap, m_edtReg, m_edtDot, m_edtMax, m_edtMin};
+    }
     [[nodiscard]] bool rowInUse(int row) const;
     [[nodiscard]] int selectedRow() const;
     [[nodiscard]] int lastRow() const;
     void writeEntryInto(int row);
     void setSwatch(int color);
-    [[nodiscard]] int swatch() const { return m_swatch; }
     [[nodiscard]] ChannelSet setFromWindow() const;
     void setPanFile(const QString& fileName);
 

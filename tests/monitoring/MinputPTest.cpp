@@ -6,6 +6,7 @@
 #include "widgets/AppContext.h"
 #include "widgets/ColumnGrid.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QClipboard>
 #include <QDir>
@@ -14,13 +15,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
 
-namespace {
+// Readable failure output for texts.
+static void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
-const QString kWhite = QStringLiteral("16777215");
+namespace {
 
 struct Entry {
     const char* addr;
@@ -53,6 +59,15 @@ struct EditorFixture : ::testing::Test {
         s += w.findChild<QToolButton*>("spbEdt")->isEnabled() ? 'E' : '-';
         s += w.findChild<QToolButton*>("spbDel")->isEnabled() ? 'D' : '-';
         return s;
+    }
+
+    // Every message box shown, as "text/caption/style".
+    QStringList asked()
+    {
+        QStringList out;
+        for (const auto& m : dialogs.messages)
+            out << m.text + "/" + m.caption + "/" + QString::number(m.style);
+        return out;
     }
 
     // Every channel row as its nine cells joined by "|".
@@ -100,16 +115,6 @@ struct EditorFixture : ::testing::Test {
         dialogs.saveNames.push_back(chosenName);
         w.butSaveClick();
     }
-
-    QStringList messagesAfterQuestions()
-    {
-        QStringList texts;
-        for (const auto& m : dialogs.messages) {
-            if (m.style != MsgStyle::YesNoQuestion)
-                texts << m.text;
-        }
-        return texts;
-    }
 };
 
 } // namespace
@@ -125,13 +130,10 @@ TEST_F(EditorFixture, WindowShowsItsCaptionsHeadingsAndAnEmptySet)
     for (const auto& [name, text] : texts)
         EXPECT_EQ(w.findChild<QLabel*>(name)->text(), QString::fromUtf8(text)) << name;
     QStringList buttons;
-    for (const char* name : {"butNew", "butOpen", "butSave", "butExit"})
-        buttons << w.findChild<QPushButton*>(name)->text();
-    for (const char* name : {"spbAdd", "spbEdt", "spbDel"}) {
-        auto* b = w.findChild<QToolButton*>(name);
-        buttons << b->text() + "/" + b->toolTip();
-    }
-    EXPECT_EQ(buttons.join(','), QString::fromUtf8("New,Open,Save,종료,추가/추가,수정/수정,삭제/삭제"));
+    for (auto* b : w.findChildren<QAbstractButton*>(QRegularExpression("^(but|spb)")))
+        buttons << b->objectName() + "=" + b->text() + "/" + b->toolTip();
+    EXPECT_EQ(buttons.join(','), QString::fromUtf8("butNew=New/,butOpen=Open/,butSave=Save/,butExit=종료/,"
+                                                   "spbColor=/,spbAdd=추가/추가,spbEdt=수정/수정,spbDel=삭제/삭제"));
 
     QStringList headings;
     for (int c = 0; c < 9; ++c)
@@ -160,10 +162,7 @@ TEST_F(EditorFixture, SetBuiltFromNothingIsSavedAsCrLfLinesInCodePage949)
     EXPECT_EQ(readBytes(path), QByteArray("\xb0\xa1\xbf\xad\xb7\xce" " A;500\r\n"
                                           "01;\xbf\xc2\xb5\xb5 \xb1\xb8\xbf\xaa;0001;1;1200;-100;255\r\n"
                                           "12;Zone 2;12345;0;100;0;16711680\r\n"));
-    ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, QString::fromUtf8("저장하시겠습니까?"));
-    EXPECT_EQ(dialogs.messages[0].caption, QString::fromUtf8("확인"));
-    EXPECT_EQ(dialogs.messages[0].style, 36);
+    EXPECT_EQ(asked(), QStringList{QString::fromUtf8("저장하시겠습니까?/확인/36")});
     ASSERT_EQ(dialogs.saveRequests.size(), 1u);
     EXPECT_EQ(dialogs.saveRequests[0].filter, QString::fromUtf8("설정파일|*.khd|모든파일|*.*"));
     EXPECT_EQ(dialogs.saveRequests[0].startDir, MonitorDir());
@@ -236,12 +235,14 @@ TEST_F(EditorFixture, SaveRefusalsNameTheFirstBadFieldAndWriteNothing)
         dialogs.saveNames.push_back(monitorFile("out"));
         editor.butSaveClick();
 
-        ASSERT_EQ(dialogs.messages.size(), 2u) << c.message;
-        EXPECT_EQ(dialogs.messages[1].text, QString::fromUtf8(c.message));
-        EXPECT_EQ(dialogs.messages[1].style, 0);
+        EXPECT_EQ(asked(), (QStringList{QString::fromUtf8("저장하시겠습니까?/확인/36"),
+                                        QString::fromUtf8(c.message) + "/" + qApp->applicationDisplayName() + "/0"}));
         EXPECT_FALSE(QFile::exists(monitorFile("out.khd")) || QFile::exists(monitorFile("out"))) << c.message;
         EXPECT_EQ(editor.findChild<QLabel*>("PanFile")->text(), panBefore);
         EXPECT_EQ(editor.SaveDialogFileName(), opened) << "a refused save hands back nothing new";
+        if (!c.file) {  // left blank, the sampling edit shows what would have been saved
+            EXPECT_EQ(editor.findChild<QLineEdit*>("edtSam")->text(), "1000");
+        }
     }
 }
 
@@ -254,15 +255,6 @@ TEST_F(EditorFixture, BlankSamplingIsSavedAsThousandAndShownSo)
     save(monitorFile("s.khd"));
     EXPECT_EQ(readBytes(monitorFile("s.khd")), QByteArray(";1000\r\n03;;0040;0;5;-5;16777215\r\n"));
     EXPECT_EQ(edit("edtSam")->text(), "1000");
-
-    // Blank and then refused for another field: the edit still shows "1000".
-    TMinputF other(context);
-    other.show();
-    dialogs.answers.push_back(MsgResult::Yes);
-    dialogs.saveNames.push_back(monitorFile("t"));
-    other.butSaveClick();
-    EXPECT_EQ(other.findChild<QLineEdit*>("edtSam")->text(), "1000");
-    EXPECT_EQ(dialogs.messages.back().text, QString::fromUtf8("Addr 입력값 불량"));
 }
 
 TEST_F(EditorFixture, SaveStopsAtNoOrCancel)
@@ -416,8 +408,15 @@ TEST_F(EditorFixture, EnabledStatesFollowTheEditingSteps)
     EXPECT_EQ(states(), "---");
     open(path);
     EXPECT_EQ(states(), "-ED");
+    // A typed title or sampling is a change to the set: it can be saved and is asked about.
+    QTest::keyClicks(edit("edtSam"), "5");
+    EXPECT_EQ(states(), "SED");
+    EXPECT_FALSE(w.FormCloseQuery());
     w.butNewClick();
     EXPECT_EQ(states(), "-ED");
+    QTest::keyClicks(edit("edtTitle"), "x");
+    EXPECT_EQ(states(), "SED");
+    w.butNewClick();
 
     // "수정" after "New" writes into the free row without a number; "추가" then takes that row.
     fillEntry({"5", "e", "5", "1", "9", "1"});
@@ -533,10 +532,7 @@ TEST_F(EditorFixture, ClosingAsksOnlyWhileSaveIsEnabled)
     dialogs.answers.push_back(MsgResult::Yes);
     w.close();
     EXPECT_FALSE(w.isVisible());
-    QStringList questions;
-    for (const auto& m : dialogs.messages)
-        questions << m.text + "/" + m.caption + "/" + QString::number(m.style);
-    EXPECT_EQ(questions, (QStringList{QString::fromUtf8("정말 종료하시겠습니까?/확인/36"),
+    EXPECT_EQ(asked(), (QStringList{QString::fromUtf8("정말 종료하시겠습니까?/확인/36"),
                                       QString::fromUtf8("정말 종료하시겠습니까?/확인/36"),
                                       QString::fromUtf8("저장하시겠습니까?/확인/36"),
                                       QString::fromUtf8("정말 종료하시겠습니까?/확인/36")}));
