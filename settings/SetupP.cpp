@@ -54,16 +54,6 @@ QLabel* heading(const QString& name, const QString& text, QWidget* parent)
     return label;
 }
 
-QPushButton* button(const QString& name, const QString& text, QWidget* parent)
-{
-    auto* b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    // Enter in a field must not press a button behind the operator's back.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
 } // namespace
 
 TSetupF::TSetupF(AppContext& context, QWidget* parent) : QDialog(parent), m_context(context)
@@ -124,8 +114,13 @@ TSetupF::TSetupF(AppContext& context, QWidget* parent) : QDialog(parent), m_cont
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
-    auto* save = button(QStringLiteral("butSave"), QStringLiteral("저장"), this);
-    auto* exit = button(QStringLiteral("butExit"), QStringLiteral("종료"), this);
+    auto* save = new QPushButton(QStringLiteral("저장"), this);
+    save->setObjectName(QStringLiteral("butSave"));
+    auto* exit = new QPushButton(QStringLiteral("종료"), this);
+    exit->setObjectName(QStringLiteral("butExit"));
+    // Enter in a field must not press a button behind the operator's back.
+    for (QPushButton* b : {save, exit})
+        b->setAutoDefault(false);
     buttons->addWidget(save);
     buttons->addWidget(exit);
     layout->addLayout(buttons);
