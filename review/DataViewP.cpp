@@ -60,6 +60,7 @@ QPushButton* glyphButton(const QString& text, const QString& name, const QString
     button->setObjectName(name);
     button->setIconSize(QSize(24, 24));
     button->setMinimumSize(96, 34);
+    button->setAutoDefault(false); // Enter does not press a button of this window
     return button;
 }
 
@@ -370,9 +371,7 @@ void TDataViewF::exportStep()
     } else if (phase == WorkbookExport::Phase::Done) {
         const QString path = m_export->path();
         endExport();
-        if (m_context.openUrl(QUrl::fromLocalFile(path)))
-            m_lastWorkbook = path;
-        else
+        if (!m_context.openUrl(QUrl::fromLocalFile(path)))
             m_context.dialogs.MsgBox(this, kNotFound, QStringLiteral("Error"), MsgStyle::OkInformation);
     }
 }

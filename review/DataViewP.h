@@ -37,8 +37,6 @@ public:
     void finishPendingWork();
     // Rows of one workbook sheet, title and header rows included.
     void setSheetRowLimit(qint64 rows) { m_sheetRowLimit = rows; }
-    // The workbook made by the last export that was handed to the desktop.
-    [[nodiscard]] QString lastWorkbookPath() const { return m_lastWorkbook; }
     [[nodiscard]] const SampleModel& model() const { return *m_model; }
 
 public Q_SLOTS:
@@ -78,6 +76,5 @@ private:
     std::unique_ptr<WorkbookExport> m_export;
     int m_exportBase = 0;
     qint64 m_sheetRowLimit = ExportOptions::kSheetRows;
-    QString m_lastWorkbook;
     bool m_shown = false;
 };

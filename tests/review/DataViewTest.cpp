@@ -1,8 +1,11 @@
 #include "WorkbookXml.h"
+#include "monitoring/ChannelSet.h"
+#include "monitoring/RecordFile.h"
 #include "review/DataViewP.h"
 #include "review/SampleModel.h"
 #include "settings/AnsiText.h"
 #include "settings/FuncP.h"
+#include "settings/KeloError.h"
 #include "tests/support/Files.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "widgets/AppContext.h"
@@ -208,6 +211,13 @@ TEST_F(DataViewTest, CountsAreGroupedAndLargeFilesLoadInSlices)
     EXPECT_TRUE(excelEnabled());
 }
 
+TEST_F(DataViewTest, UnreadableRecordFileGoesToTheErrorReport)
+{
+    dialogs.openNames.push_back(monitor("gone.kmr"));
+    EXPECT_THROW(view->bbtOpenClick(), KeloError);
+    expectEmptyView();
+}
+
 TEST_F(DataViewTest, CancelledSecondOpenLeavesAnEmptyViewAndTheOldCounts)
 {
     open("furnace.khd\r\n20240105/143023;1;2;\r\n");
@@ -286,6 +296,45 @@ TEST_F(DataViewTest, WorkbookThatCannotBeMadeOrOpenedIsReported)
     view->finishPendingWork();
     expectNotFound();
     EXPECT_TRUE(opened.isEmpty());
+}
+
+TEST_F(DataViewTest, OpensWhatTheMonitoringWindowRecords)
+{
+    const QString setName = QStringLiteral("열처리로.khd");
+    writeChannelSetFile(monitor(setName), {QStringLiteral("열처리로 A"), "1000",
+                                           {{"01", QStringLiteral("1구역"), "0001", "1", "1200", "-100", "255"},
+                                            {"02", QStringLiteral("압력"), "0002", "0", "5000", "0", "65280"}}});
+    RecordFile record(monitor("run.kmr"), setName);
+    record.create();
+    const QDateTime start(QDate(2024, 1, 5), QTime(14, 30, 23));
+    for (int i = 0; i < 3; ++i) {
+        QString error;
+        ASSERT_TRUE(record.append(sampleLine({sampleStamp(start.addSecs(i), '/'), "123.4", "1,205"}), &error));
+    }
+    dialogs.openNames.push_back(monitor("run.kmr"));
+    view->bbtOpenClick();
+    EXPECT_EQ(listed().first(), QStringLiteral("헤더 파일명 : 열처리로.khd"));
+    EXPECT_EQ(headers(), (QStringList{"Date/Time", QStringLiteral("1구역"), QStringLiteral("압력"), "횟수"}));
+    EXPECT_EQ(row(2), (QStringList{"20240105/143025", "123.4", "1,205", "3"}));
+
+    dialogs.answers.push_back(MsgResult::Yes);
+    view->setSheetRowLimit(4); // two samples a sheet
+    view->bbtExcelClick();
+    view->finishPendingWork();
+    ASSERT_EQ(opened.size(), 1);
+    const XmlWorkbook book = readWorkbook(opened[0].toLocalFile());
+    ASSERT_EQ(book.sheets.size(), 2u);
+    EXPECT_EQ(book.sheets[1].cells.value("A3").value, "20240105/143025");
+    view->setSheetRowLimit(ExportOptions::kSheetRows);
+    dialogs.answers.push_back(MsgResult::Yes);
+    view->bbtExcelClick();
+    view->finishPendingWork();
+    ASSERT_EQ(opened.size(), 2);
+    const XmlSheet sheet = readWorkbook(opened[1].toLocalFile()).sheets.at(0);
+    EXPECT_EQ(sheet.cells.value("A1").value, QStringLiteral("열처리로 A"));
+    EXPECT_EQ(sheet.cells.value("A5").value, "20240105/143025");
+    EXPECT_EQ(sheet.cells.value("C5").value, "1205");
+    EXPECT_EQ(sheet.cells.value("D5").value, "3");
 }
 
 TEST_F(DataViewTest, ExitClosesTheWindow)

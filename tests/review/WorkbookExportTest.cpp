@@ -189,6 +189,15 @@ TEST_F(WorkbookExportTest, EachExportIsANewFileNamedAfterTheRecordFile)
     for (int i = 0; i < 3; ++i)
         (void)exportWorkbook(table, "T", Regional::plain(), dir.path(), "run.kmr");
     EXPECT_EQ(workbooks(), (QStringList{"run (2).xlsx", "run (3).xlsx", "run.xlsx"}));
+    {
+        // Abandoned half way (the window closed): no file is left behind.
+        WorkbookExport job(table, "T", Regional::plain(), dir.path(), "run.kmr");
+        while (job.phase() != WorkbookExport::Phase::Writing)
+            job.step(1);
+        job.step(1);
+        EXPECT_TRUE(QFile::exists(job.path()));
+    }
+    EXPECT_EQ(workbooks().size(), 3);
     EXPECT_THROW((void)exportWorkbook(table, "T", Regional::plain(), dir.filePath("gone"), "run.kmr"), KeloError);
 }
 
