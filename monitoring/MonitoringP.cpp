@@ -1,0 +1,489 @@
+#include "monitoring/MonitoringP.h"
+
+#include "link/ComPort.h"
+#include "link/FrameProtocol.h"
+#include "link/LinkStatusBarP.h"
+#include "link/PortErrors.h"
+#include "link/ReplyAssembler.h"
+#include "monitoring/ChannelSetCheck.h"
+#include "monitoring/ChannelValue.h"
+#include "monitoring/ValueFormat.h"
+#include "settings/AnsiText.h"
+#include "settings/Convert.h"
+#include "settings/FuncP.h"
+#include "settings/IntervalTimer.h"
+#include "settings/KeloError.h"
+#include "widgets/AppContext.h"
+#include "widgets/Colors.h"
+#include "widgets/ColumnGrid.h"
+#include "widgets/TrendChart.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QToolButton>
+
+namespace {
+
+const QString kStart = QStringLiteral("Start");
+const QString kStop = QStringLiteral("Stop");
+const QString kReceiving = QStringLiteral("수신중");
+const QString kIdle = QStringLiteral("대기중");
+const QString kSendFailed = QStringLiteral("ERROR");
+const QString kRecordFailed = QStringLiteral("기록불량");
+constexpr int kValueRow = 1;
+
+} // namespace
+
+TMonitoringF::TMonitoringF(AppContext& context, QWidget* parent)
+    : QDialog(parent), m_context(context), m_assembler(programAssembler(ReceivingWindow::Monitoring))
+{
+    buildLayout();
+}
+
+TMonitoringF::~TMonitoringF() = default;
+
+// ---- state -----------------------------------------------------------------
+
+bool TMonitoringF::running() const
+{
+    return bbtStart->text() == kStop;
+}
+
+bool TMonitoringF::testMode() const
+{
+    return chbRandom->isChecked();
+}
+
+bool TMonitoringF::logShowing() const
+{
+    return acGrd1->isHidden();
+}
+
+int TMonitoringF::channelCount() const
+{
+    return m_poll.channelCount();
+}
+
+QString TMonitoringF::channelText(int channel, int column) const
+{
+    return acGrd1->text(channel, column);
+}
+
+ChannelDef TMonitoringF::channel(int c) const
+{
+    return {channelText(c, colAddr), channelText(c, colCaption), channelText(c, colReg), channelText(c, colDot),
+            channelText(c, colMax),  channelText(c, colMin),     channelText(c, colColorValue)};
+}
+
+QString TMonitoringF::noticeCaption() const
+{
+    return QApplication::applicationDisplayName();
+}
+
+void TMonitoringF::updateStartEnabled()
+{
+    bbtStart->setEnabled(running() || !acGrd1->text(1, colNo).isEmpty());
+}
+
+void TMonitoringF::setIdleControls(bool idle)
+{
+    butOpen->setEnabled(idle);
+    butSetup->setEnabled(idle);
+}
+
+// ---- opening and closing ---------------------------------------------------
+
+void TMonitoringF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_shown)
+        FormShow();
+}
+
+void TMonitoringF::FormShow()
+{
+    m_shown = true;
+    ClearDisplay(ClearMode::WholeDisplay);
+    OpenComPort();
+    const bool testControls = IniReadOrWrite(true, MainIniPath(), QStringLiteral("Temp"), QStringLiteral("Value"),
+                                             QStringLiteral("0"))
+        == QLatin1String("73");
+    chbRandom->setVisible(testControls);
+    spbView->setVisible(testControls);
+}
+
+void TMonitoringF::OpenComPort()
+{
+    ::OpenComPort(this, *ComPort1, *StatusBar1, m_context);
+}
+
+bool TMonitoringF::FormCloseQuery()
+{
+    if (running()) {
+        m_context.dialogs.MsgBox(this, QStringLiteral("먼저 모니터링을 종료하세요"), noticeCaption(), MsgStyle::Ok);
+        return false;
+    }
+    retryBacklog();
+    const int left = unwrittenLines();
+    if (left == 0)
+        return true;
+    QStringList files;
+    for (const RecordFile& f : m_backlog)
+        files << f.path();
+    if (m_record.pendingLines() > 0)
+        files << m_record.path();
+    const QString question = QStringLiteral("기록 파일에 쓰지 못한 측정값 %1줄이 남아 있습니다.\n%2\n"
+                                            "창을 닫으면 이 값들은 버려집니다. 그래도 닫으시겠습니까?")
+                                 .arg(left)
+                                 .arg(files.join(QLatin1Char('\n')));
+    return m_context.dialogs.MsgBox(this, question, QStringLiteral("확인"), MsgStyle::YesNoQuestion)
+        == MsgResult::Yes;
+}
+
+void TMonitoringF::reject()
+{
+    if (FormCloseQuery())
+        QDialog::reject();
+}
+
+// ---- channel sets ----------------------------------------------------------
+
+void TMonitoringF::ClearDisplay(ClearMode mode)
+{
+    iPlot1->removeAllTraces();
+    iPlot1->setTitleVisible(false);
+    acGrd1->clearRows(1);
+    acGrd1->setRowCount(2);
+    m_poll.reset(0);
+    if (mode == ClearMode::WholeDisplay) {
+        acGrd2->clearRows(1);
+        acGrd2->setRowCount(2);
+        acGrd2->setColumnCount(2);
+    }
+    updateStartEnabled();
+}
+
+bool TMonitoringF::readForLoading(const QString& path, ChannelSet& set)
+{
+    try {
+        set = readMonitoringChannelSet(path);
+        return true;
+    } catch (const KeloError& error) {
+        m_context.dialogs.MsgBox(this, error.text(), noticeCaption(), MsgStyle::Ok);
+        return false;
+    }
+}
+
+bool TMonitoringF::LoadChannelSet(const QString& path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    ChannelSet set;
+    if (!readForLoading(path, set))
+        return false;
+    applyChannelSet(set, path);
+    return true;
+}
+
+void TMonitoringF::applyChannelSet(const ChannelSet& set, const QString& path)
+{
+    ClearDisplay(ClearMode::WholeDisplay);
+    const int n = int(set.channels.size());
+    acGrd1->setRowCount(n + 1);
+    for (int r = 1; r <= n; ++r) {
+        const ChannelDef& c = set.channels[r - 1];
+        const QString texts[channelColumns] = {QString::number(r), QString(), c.Addr, c.Caption, c.Reg,
+                                               c.Dot, c.Max, c.Min, c.Color};
+        for (int col = 0; col < channelColumns; ++col)
+            acGrd1->setText(r, col, texts[col]);
+    }
+
+    m_title = set.Title;
+    m_sampling = parseInt32(set.Sampling).value_or(0); // checked when read
+    m_headerName = QFileInfo(path).fileName();
+    StatusBar1->setPanelText(4, QLatin1Char('[') + m_headerName + QLatin1Char(']'));
+    iPlot1->setTitle(m_title);
+    iPlot1->setTitleVisible(!m_title.isEmpty());
+    tmSampling->setInterval(m_sampling);
+    m_poll.reset(n);
+
+    acGrd2->setColumnCount(n + 1);
+    for (int c = 1; c <= n; ++c) {
+        const ChannelDef& def = set.channels[c - 1];
+        acGrd2->setText(0, c, def.Caption);
+        acGrd2->setColumnWidth(c, 80);
+        iPlot1->addTrace(def.Caption, colorFromValue(parseInt32(def.Color).value_or(0)));
+    }
+    updateStartEnabled();
+}
+
+void TMonitoringF::butOpenClick()
+{
+    const QString name = m_context.dialogs.openFileName(
+        this, FileDialogRequest{QStringLiteral("설정파일|*.khd"), MonitorDir(), QString(), false});
+    if (name.isEmpty())
+        return;
+    // A set that cannot be used is refused before anything is cleared, so the
+    // window keeps the set it had.
+    ChannelSet set;
+    const bool exists = QFileInfo(name).isFile();
+    if (exists && !readForLoading(name, set))
+        return;
+    m_setPath = name;
+    ClearDisplay(ClearMode::ChannelsAndTraces);
+    if (exists)
+        applyChannelSet(set, name);
+}
+
+void TMonitoringF::butSetupClick()
+{
+    if (ComPort1->Connected())
+        ComPort1->ClosePort();
+    OpenComPort();
+}
+
+// ---- start and stop --------------------------------------------------------
+
+void TMonitoringF::bbtStartClick()
+{
+    if (running())
+        Stop();
+    else
+        Start();
+}
+
+void TMonitoringF::Start()
+{
+    if (channelCount() == 0)
+        return;
+    Timer1->setInterval(StrToInt(StatusBar1->panelText(3)));
+    m_recordPath.clear();
+
+    FileDialogRequest request{QStringLiteral("모니터링파일(*.kmr)|*.kmr"), MonitorDir(),
+                              proposedRecordName(m_title, m_context.clock()), true};
+    QString path;
+    for (;;) {
+        const QString chosen = m_context.dialogs.saveFileName(this, request);
+        if (chosen.isEmpty())
+            return;
+        path = withExtension(chosen, QStringLiteral(".kmr"));
+        // The dialog asked about the name as typed; the completed name is ours to ask about.
+        if (path == chosen || !QFileInfo::exists(path))
+            break;
+        const QString question = QStringLiteral("%1\n파일이 이미 있습니다. 바꾸시겠습니까?").arg(path);
+        if (m_context.dialogs.MsgBox(this, question, QStringLiteral("확인"), MsgStyle::YesNoQuestion)
+            == MsgResult::Yes)
+            break;
+        request.startDir = QFileInfo(chosen).absolutePath();
+        request.proposedName = QFileInfo(chosen).fileName();
+    }
+    m_recordPath = path;
+    StatusBar1->setPanelText(4, StatusBar1->panelText(4) + QStringLiteral(" [") + QFileInfo(path).fileName()
+                                    + QLatin1Char(']'));
+
+    iPlot1->clearPoints();
+    iPlot1->resetTimeAxis();
+    const QDateTime now = m_context.clock();
+    for (int t = 0; t < iPlot1->traceCount(); ++t)
+        iPlot1->addPoint(t, now, 0);
+
+    if (m_record.pendingLines() > 0)
+        m_backlog.push_back(m_record);
+    m_record = RecordFile(path, m_headerName);
+    m_recordActive = true;
+    if (!testMode())
+        m_record.create();
+
+    m_poll.restart();
+    m_sendFailureShown = false;
+    m_recordFailureShown = false;
+    bbtStart->setText(kStop);
+    setIdleControls(false);
+    Timer1->setEnabled(true);
+    tmSampling->setEnabled(true);
+}
+
+void TMonitoringF::Stop()
+{
+    bbtStart->setText(kStart);
+    Timer1->setEnabled(false);
+    tmSampling->setEnabled(false);
+    setIdleControls(true);
+    updateStartEnabled();
+    (void)m_record.retry(nullptr);
+}
+
+// ---- the poll tick ---------------------------------------------------------
+
+void TMonitoringF::Timer1Timer()
+{
+    const int n = channelCount();
+    if (n == 0)
+        return;
+    const int p = m_poll.PollIdx();
+    QString failure;
+    if (!testMode()) {
+        if (m_poll.takeZeroDue()) {
+            setValueCell(p, QStringLiteral("0"));
+            plot(p, 0);
+        }
+        const QByteArray frame
+            = BuildFrame(toAnsi(channelText(p, colAddr) + QStringLiteral("DRS,01,") + channelText(p, colReg)));
+        try {
+            if (ComPort1->SendText(frame) != frame.size())
+                failure = ComPort1->LinkLost() && !m_lostReason.isEmpty() ? m_lostReason
+                                                                          : PortErrorText(PortFailure::Write);
+        } catch (const KeloError& error) {
+            failure = error.text();
+        }
+        if (failure.isEmpty() && logShowing())
+            log(TrafficLogLine(TrafficDirection::Sent, frame));
+        m_poll.countRequest();
+    } else {
+        const int v = int(QRandomGenerator::global()->bounded(100));
+        plot(p, v);
+        if (m_poll.takeFill())
+            setValueCell(p, formatValue(v, ValueFormat::Plain, m_context.regional));
+    }
+    m_poll.advance();
+    // Reported last: the error box runs its own event loop, in which the next
+    // ticks find the cycle already moved on.
+    if (!failure.isEmpty())
+        reportSendFailure(failure);
+}
+
+void TMonitoringF::reportSendFailure(const QString& text)
+{
+    StatusBar1->setPanelText(0, kSendFailed);
+    if (m_sendFailureShown)
+        return;
+    m_sendFailureShown = true;
+    m_context.dialogs.errorBox(this, text);
+}
+
+// ---- replies ---------------------------------------------------------------
+
+void TMonitoringF::ComPort1RxChar(QObject* Sender, int Count)
+{
+    Q_UNUSED(Sender);
+    const QByteArray bytes = ComPort1->ReadText(Count);
+    StatusBar1->setPanelText(0, kReceiving);
+    const QList<QByteArray> frames = m_assembler.Feed(bytes);
+    if (frames.isEmpty())
+        return;
+    for (const QByteArray& frame : frames)
+        handleReply(frame);
+    StatusBar1->setPanelText(0, m_assembler.RxState() == ReplyAssembler::Idle ? kIdle : kReceiving);
+}
+
+void TMonitoringF::handleReply(const QByteArray& frame)
+{
+    if (logShowing())
+        log(TrafficLogLine(TrafficDirection::Received, frame));
+    const int last = m_poll.LastPolled();
+    if (last < 1 || last > channelCount())
+        return;
+    // A reply from another address (a late answer to an earlier request)
+    // belongs to no channel.
+    const int c = m_poll.replyChannel(QString::fromLatin1(frame), channelText(last, colAddr));
+    if (c == 0)
+        return;
+    if (ReplyOk(frame)) {
+        m_poll.answered(c);
+        if (const auto v = decodeChannelWord(ReplyWord(frame, 1), channel(c), m_context.regional)) {
+            setValueCell(c, v->cellText);
+            if (v->percent)
+                plot(c, *v->percent);
+        }
+    } else if (m_poll.refused(c)) {
+        setValueCell(c, QStringLiteral("0"));
+        plot(c, 0);
+    }
+}
+
+void TMonitoringF::setValueCell(int channel, const QString& text)
+{
+    acGrd2->setText(kValueRow, channel, text);
+}
+
+void TMonitoringF::plot(int channel, double value)
+{
+    iPlot1->addPoint(channel - 1, m_context.clock(), value);
+}
+
+// ---- the sampling tick -----------------------------------------------------
+
+void TMonitoringF::tmSamplingTimer()
+{
+    acGrd2->setText(kValueRow, 0, sampleStamp(m_context.clock(), m_context.regional.dateSeparator));
+    m_poll.markSample();
+    retryBacklog();
+    if (testMode() || !m_recordActive)
+        return;
+    QStringList fields;
+    for (int col = 0; col <= channelCount(); ++col) {
+        if (acGrd2->text(kValueRow, col).isEmpty())
+            acGrd2->setText(kValueRow, col, QStringLiteral("0"));
+        fields << acGrd2->text(kValueRow, col);
+    }
+    QString error;
+    if (m_record.append(sampleLine(fields), &error)) {
+        m_recordFailureShown = false;
+        return;
+    }
+    reportRecordFailure(error);
+}
+
+void TMonitoringF::reportRecordFailure(const QString& text)
+{
+    StatusBar1->setPanelText(0, kRecordFailed);
+    if (m_recordFailureShown)
+        return;
+    m_recordFailureShown = true;
+    m_context.dialogs.errorBox(
+        this, text + QStringLiteral("\n기록하지 못한 측정값은 보관했다가, 기록할 수 있게 되면 차례대로 기록합니다."));
+}
+
+void TMonitoringF::retryBacklog()
+{
+    std::erase_if(m_backlog, [](RecordFile& f) { return f.retry(nullptr); });
+}
+
+int TMonitoringF::unwrittenLines() const
+{
+    int lines = m_record.pendingLines();
+    for (const RecordFile& f : m_backlog)
+        lines += f.pendingLines();
+    return lines;
+}
+
+// ---- traffic log and channel list ------------------------------------------
+
+void TMonitoringF::spbViewClick()
+{
+    const bool showLog = !acGrd1->isHidden();
+    acGrd1->setHidden(showLog);
+    if (showLog)
+        Memo1->clear();
+    Memo1->setHidden(!showLog);
+}
+
+void TMonitoringF::log(const QString& line)
+{
+    Memo1->appendPlainText(line);
+}
+
+bool TMonitoringF::acGrd1DrawCell(QPainter& painter, const QRect& rect, int row, int col)
+{
+    if (col != colColor || row < 1 || acGrd1->text(row, colNo).isEmpty())
+        return false;
+    const auto value = parseInt32(acGrd1->text(row, colColorValue));
+    painter.fillRect(rect, value ? colorFromValue(*value) : palette().color(QPalette::Window));
+    painter.drawText(rect.adjusted(2, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, acGrd1->text(row, col));
+    return true;
+}

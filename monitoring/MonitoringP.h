@@ -1,0 +1,135 @@
+#pragma once
+#include "monitoring/ChannelSet.h"
+#include "monitoring/PollCycle.h"
+#include "monitoring/RecordFile.h"
+
+#include <QDialog>
+#include <memory>
+#include <vector>
+
+class ColumnGrid;
+class IntervalTimer;
+class LinkStatusBar;
+class QCheckBox;
+class QLabel;
+class QPainter;
+class QPlainTextEdit;
+class QPushButton;
+class QSplitter;
+class QToolButton;
+class ReplyAssembler;
+class TComPort;
+class TrendChart;
+struct AppContext;
+
+// The monitoring window "모니터링화면": loads a channel set, polls its
+// channels one per tick over ComPort1, shows the latest values in the value
+// table acGrd2 and the trend chart iPlot1, and appends one sample line per
+// sampling tick to the record file chosen at Start.
+class TMonitoringF : public QDialog {
+    Q_OBJECT
+public:
+    enum class ClearMode { WholeDisplay, ChannelsAndTraces };
+
+    TMonitoringF(AppContext& context, QWidget* parent = nullptr);
+    ~TMonitoringF() override;
+
+    // Loads the set at path; false when no file is there or the set is
+    // refused (with a message naming the file, line and field), and then
+    // nothing changes.
+    bool LoadChannelSet(const QString& path);
+    void ClearDisplay(ClearMode mode);
+    // Fills status panels 0 to 3 from Main.ini and opens ComPort1.
+    void OpenComPort();
+
+    [[nodiscard]] const QString& SetPath() const { return m_setPath; }
+    [[nodiscard]] const QString& HeaderName() const { return m_headerName; }
+    [[nodiscard]] const QString& RecordPath() const { return m_recordPath; }
+    [[nodiscard]] const PollCycle& poll() const { return m_poll; }
+
+public Q_SLOTS:
+    void FormShow();
+    // Whether the window may close: not while monitoring runs, and only
+    // after a question while sample lines are still waiting to be written.
+    bool FormCloseQuery();
+    void bbtStartClick();
+    void butOpenClick();
+    void butSetupClick();
+    void spbViewClick();
+    void Timer1Timer();
+    void tmSamplingTimer();
+    void ComPort1RxChar(QObject* Sender, int Count);
+    bool acGrd1DrawCell(QPainter& painter, const QRect& rect, int row, int col);
+
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    // Columns of the channel list acGrd1; the colour value is held, not shown.
+    enum ChannelColumn { colNo, colColor, colAddr, colCaption, colReg, colDot, colMax, colMin, colColorValue,
+                         channelColumns };
+
+    void buildLayout();
+    void Start();
+    void Stop();
+    [[nodiscard]] bool running() const;
+    [[nodiscard]] bool testMode() const;
+    [[nodiscard]] bool logShowing() const;
+    [[nodiscard]] int channelCount() const;
+    [[nodiscard]] QString channelText(int channel, int column) const;
+    [[nodiscard]] ChannelDef channel(int channel) const;
+    void applyChannelSet(const ChannelSet& set, const QString& path);
+    [[nodiscard]] bool readForLoading(const QString& path, ChannelSet& set);
+    void updateStartEnabled();
+    void setIdleControls(bool idle);
+    void setValueCell(int channel, const QString& text);
+    void plot(int channel, double value);
+    void handleReply(const QByteArray& frame);
+    void log(const QString& line);
+    void sendRequest(int channel);
+    void reportSendFailure(const QString& text);
+    void reportRecordFailure(const QString& text);
+    void retryBacklog();
+    [[nodiscard]] int unwrittenLines() const;
+    [[nodiscard]] QString noticeCaption() const;
+
+    AppContext& m_context;
+
+    // Components, named as the window documents them.
+    QToolButton* bbtStart = nullptr;
+    QPushButton* butOpen = nullptr;
+    QPushButton* butSetup = nullptr;
+    QPushButton* butExit = nullptr;
+    QToolButton* spbInput = nullptr;
+    QToolButton* spbView = nullptr;
+    QCheckBox* chbRandom = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QSplitter* cxSplitter1 = nullptr;
+    ColumnGrid* acGrd1 = nullptr;
+    ColumnGrid* acGrd2 = nullptr;
+    QPlainTextEdit* Memo1 = nullptr;
+    TrendChart* iPlot1 = nullptr;
+    LinkStatusBar* StatusBar1 = nullptr;
+    IntervalTimer* Timer1 = nullptr;
+    IntervalTimer* tmSampling = nullptr;
+    TComPort* ComPort1 = nullptr;
+
+    QString m_title;
+    int m_sampling = 0;
+    QString m_setPath;
+    QString m_headerName;
+    QString m_recordPath;
+    PollCycle m_poll;
+    ReplyAssembler& m_assembler;
+
+    RecordFile m_record;
+    bool m_recordActive = false;                 // a run has a record file
+    std::vector<RecordFile> m_backlog;           // earlier runs' lines not yet written
+    bool m_recordFailureShown = false;           // in the current outage
+    bool m_sendFailureShown = false;             // in the current run
+    QString m_lostReason;
+    bool m_shown = false;
+};

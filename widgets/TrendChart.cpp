@@ -1,0 +1,386 @@
+#include "widgets/TrendChart.h"
+
+#include "widgets/Fonts.h"
+
+#include <QToolBar>
+#include <algorithm>
+#include <QVBoxLayout>
+#include <cmath>
+#include <qcustomplot.h>
+
+namespace {
+
+const QColor kBackground(28, 30, 36);
+const QColor kForeground(210, 210, 215);
+const QColor kGrid(72, 74, 84);
+
+constexpr double kMinSpanSeconds = 1.0;
+constexpr double kMaxSpanSeconds = 400.0 * 86400.0;
+
+// Time labels with the operator's month names, whatever Qt's locale says.
+class RegionalTimeTicker : public QCPAxisTickerDateTime {
+public:
+    explicit RegionalTimeTicker(const Regional& regional) : m_regional(regional) { setTickCount(4); }
+
+protected:
+    QString getTickLabel(double tick, const QLocale&, QChar, int) override
+    {
+        return TrendChart::timeLabel(keyToDateTime(tick), m_regional);
+    }
+
+private:
+    Regional m_regional;
+};
+
+void styleAxis(QCPAxis* axis)
+{
+    axis->setBasePen(QPen(kForeground));
+    axis->setTickPen(QPen(kForeground));
+    axis->setSubTickPen(QPen(kForeground));
+    axis->setTickLabelColor(kForeground);
+    axis->setLabelColor(kForeground);
+    axis->setTickLabelFont(gulim(9));
+    axis->setLabelFont(gulim(9));
+    axis->grid()->setPen(QPen(kGrid, 1, Qt::DotLine));
+    axis->grid()->setZeroLinePen(QPen(kGrid, 1, Qt::SolidLine));
+}
+
+} // namespace
+
+TrendChart::TrendChart(const Regional& regional, QWidget* parent)
+    : QWidget(parent), m_regional(regional), m_plot(new QCustomPlot(this)), m_tools(new QToolBar(this))
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_tools);
+    layout->addWidget(m_plot, 1);
+
+    m_tools->setIconSize(QSize(16, 16));
+    m_tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    const auto addTool = [this](const char* name, const QString& text, const QString& tip, void (TrendChart::*slot)()) {
+        QAction* action = m_tools->addAction(text);
+        action->setObjectName(QLatin1String(name));
+        action->setToolTip(tip);
+        connect(action, &QAction::triggered, this, slot);
+        return action;
+    };
+    addTool("actZoomIn", QStringLiteral("확대"), QStringLiteral("시간축 확대 (마우스 휠)"), &TrendChart::zoomIn);
+    addTool("actZoomOut", QStringLiteral("축소"), QStringLiteral("시간축 축소 (마우스 휠)"), &TrendChart::zoomOut);
+    addTool("actFitAll", QStringLiteral("전체"), QStringLiteral("처음부터 끝까지 보기"), &TrendChart::fitAll);
+    m_liveAction = addTool("actLive", QStringLiteral("실시간"),
+                           QStringLiteral("최신값을 따라가기 (끌어서 옮기면 멈춤)"), &TrendChart::goLive);
+    m_liveAction->setCheckable(true);
+
+    m_plot->setBackground(kBackground);
+    m_plot->setNotAntialiasedElements(QCP::aeAll);
+    m_plot->setNoAntialiasingOnDrag(true);
+    m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
+    QCPAxisRect* rect = m_plot->axisRect();
+    rect->setBackground(kBackground);
+    rect->setRangeDrag(Qt::Horizontal);
+    rect->setRangeZoom(Qt::Horizontal);
+
+    m_plot->xAxis->setTicker(QSharedPointer<RegionalTimeTicker>::create(m_regional));
+    styleAxis(m_plot->xAxis);
+    styleAxis(m_plot->yAxis);
+    m_plot->yAxis->setLabel(QStringLiteral("%"));
+    m_plot->yAxis->setRange(0, 100);
+
+    // Legend beside the axis rect, so it never hides the newest points.
+    m_body = new QCPLayoutGrid;
+    m_plot->plotLayout()->take(rect);
+    m_plot->plotLayout()->addElement(0, 0, m_body);
+    m_body->addElement(0, 0, rect);
+    rect->insetLayout()->take(m_plot->legend);
+    m_body->addElement(0, 1, m_plot->legend);
+    m_body->setColumnStretchFactor(1, 0.001);
+    m_plot->legend->setVisible(true);
+    m_plot->legend->setBrush(QColor(40, 42, 50));
+    m_plot->legend->setBorderPen(QPen(kGrid));
+    m_plot->legend->setTextColor(kForeground);
+    m_plot->legend->setFont(gulimche(9));
+    m_plot->legend->setSelectableParts(QCPLegend::spNone);
+    m_plot->legend->setMargins(QMargins(6, 4, 6, 4));
+    m_plot->plotLayout()->simplify();
+
+    QFont titleFont = gulimche(11);
+    titleFont.setBold(true);
+    m_title = new QCPTextElement(m_plot, QString(), titleFont);
+    m_title->setTextColor(Qt::white);
+    m_title->setSelectable(false);
+
+    connect(m_plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            &TrendChart::onTimeRangeChanged);
+    resetTimeAxis();
+}
+
+TrendChart::~TrendChart()
+{
+    if (!m_titleShown)
+        delete m_title;
+}
+
+QString TrendChart::timeLabel(const QDateTime& time, const Regional& regional)
+{
+    const int month = time.date().month();
+    const QString name = month >= 1 && month <= regional.shortMonths.size()
+        ? regional.shortMonths.at(month - 1)
+        : Regional::plain().shortMonths.value(month - 1);
+    return QString::number(time.date().day()) + QLatin1Char(' ') + name + QLatin1Char(' ')
+        + time.toString(QStringLiteral("HH:mm:ss"));
+}
+
+double TrendChart::timeKey(const QDateTime& time)
+{
+    return QCPAxisTickerDateTime::dateTimeToKey(time);
+}
+
+void TrendChart::removeAllTraces()
+{
+    m_plot->clearGraphs();
+    m_hasPoints = false;
+    queueReplot();
+}
+
+int TrendChart::addTrace(const QString& title, const QColor& color)
+{
+    QCPGraph* g = m_plot->addGraph();
+    g->setName(title);
+    g->setPen(QPen(color, 1));
+    g->setLineStyle(QCPGraph::lsLine);
+    g->setAdaptiveSampling(true);
+    g->setSelectable(QCP::stNone);
+    queueReplot();
+    return m_plot->graphCount() - 1;
+}
+
+int TrendChart::traceCount() const
+{
+    return m_plot->graphCount();
+}
+
+QCPGraph* TrendChart::graph(int trace) const
+{
+    return trace >= 0 && trace < m_plot->graphCount() ? m_plot->graph(trace) : nullptr;
+}
+
+QString TrendChart::traceTitle(int trace) const
+{
+    const QCPGraph* g = graph(trace);
+    return g ? g->name() : QString();
+}
+
+QColor TrendChart::traceColor(int trace) const
+{
+    const QCPGraph* g = graph(trace);
+    return g ? g->pen().color() : QColor();
+}
+
+void TrendChart::setTitle(const QString& text)
+{
+    m_title->setText(text);
+    queueReplot();
+}
+
+QString TrendChart::title() const
+{
+    return m_title->text();
+}
+
+void TrendChart::setTitleVisible(bool visible)
+{
+    if (visible == m_titleShown)
+        return;
+    QCPLayoutGrid* layout = m_plot->plotLayout();
+    if (visible) {
+        layout->insertRow(0);
+        layout->addElement(0, 0, m_title);
+    } else {
+        layout->take(m_title);
+        layout->simplify();
+    }
+    m_titleShown = visible;
+    queueReplot();
+}
+
+void TrendChart::clearPoints()
+{
+    for (int i = 0; i < m_plot->graphCount(); ++i)
+        m_plot->graph(i)->data()->clear();
+    m_hasPoints = false;
+    m_plot->yAxis->setRange(0, 100);
+    queueReplot();
+}
+
+void TrendChart::resetTimeAxis()
+{
+    m_live = true;
+    m_axisFresh = true;
+    m_span = kDefaultSpanSeconds;
+    // Until the first point, the axis shows one span ending now.
+    const double now = timeKey(QDateTime::currentDateTime());
+    setTimeRange(now - m_span, now);
+    updateTools();
+}
+
+void TrendChart::addPoint(int trace, const QDateTime& time, double value)
+{
+    addPoint(trace, timeKey(time), value);
+}
+
+void TrendChart::addPoint(int trace, double key, double value)
+{
+    QCPGraph* g = graph(trace);
+    if (!g || !std::isfinite(key) || !std::isfinite(value))
+        return;
+    g->addData(key, value);
+    if (!m_hasPoints || key > m_newest)
+        m_newest = key;
+    m_hasPoints = true;
+
+    const QCPRange y = m_plot->yAxis->range();
+    if (value > y.upper)
+        m_plot->yAxis->setRangeUpper(value);
+    else if (value < y.lower)
+        m_plot->yAxis->setRangeLower(value);
+
+    if (m_live)
+        followNewest(key);
+    queueReplot();
+}
+
+void TrendChart::followNewest(double key)
+{
+    const QCPRange r = m_plot->xAxis->range();
+    if (m_axisFresh) {
+        // A new axis starts at its first point.
+        m_axisFresh = false;
+        setTimeRange(key, key + m_span);
+        return;
+    }
+    if (key > r.upper)
+        setTimeRange(key - m_span, key);
+}
+
+int TrendChart::pointCount(int trace) const
+{
+    const QCPGraph* g = graph(trace);
+    return g ? g->data()->size() : 0;
+}
+
+QPointF TrendChart::point(int trace, int index) const
+{
+    const QCPGraph* g = graph(trace);
+    if (!g || index < 0 || index >= g->data()->size())
+        return {};
+    const auto it = g->data()->at(index);
+    return {it->key, it->value};
+}
+
+std::pair<double, double> TrendChart::timeRange() const
+{
+    const QCPRange r = m_plot->xAxis->range();
+    return {r.lower, r.upper};
+}
+
+std::pair<double, double> TrendChart::valueRange() const
+{
+    const QCPRange r = m_plot->yAxis->range();
+    return {r.lower, r.upper};
+}
+
+double TrendChart::newestKey() const
+{
+    return m_hasPoints ? m_newest : m_plot->xAxis->range().upper;
+}
+
+void TrendChart::setTimeRange(double lower, double upper)
+{
+    m_settingRange = true;
+    m_plot->xAxis->setRange(lower, upper);
+    m_settingRange = false;
+}
+
+void TrendChart::onTimeRangeChanged()
+{
+    if (m_settingRange || !m_live)
+        return;
+    // The operator dragged or turned the wheel: stop following.
+    m_live = false;
+    updateTools();
+}
+
+void TrendChart::zoomBy(double factor)
+{
+    const QCPRange r = m_plot->xAxis->range();
+    if (m_live) {
+        m_span = std::clamp(m_span * factor, kMinSpanSeconds, kMaxSpanSeconds);
+        const double right = m_axisFresh ? r.upper : newestKey();
+        setTimeRange(right - m_span, right);
+    } else {
+        const double size = std::clamp(r.size() * factor, kMinSpanSeconds, kMaxSpanSeconds);
+        setTimeRange(r.center() - size / 2, r.center() + size / 2);
+    }
+    queueReplot();
+}
+
+void TrendChart::zoomIn()
+{
+    zoomBy(0.5);
+}
+
+void TrendChart::zoomOut()
+{
+    zoomBy(2.0);
+}
+
+void TrendChart::fitAll()
+{
+    bool any = false;
+    double lower = 0, upper = 0;
+    for (int i = 0; i < m_plot->graphCount(); ++i) {
+        bool found = false;
+        const QCPRange r = m_plot->graph(i)->getKeyRange(found);
+        if (!found)
+            continue;
+        lower = any ? std::min(lower, r.lower) : r.lower;
+        upper = any ? std::max(upper, r.upper) : r.upper;
+        any = true;
+    }
+    if (!any)
+        return;
+    if (upper - lower < kMinSpanSeconds)
+        upper = lower + kMinSpanSeconds;
+    m_live = false;
+    setTimeRange(lower, upper);
+    updateTools();
+    queueReplot();
+}
+
+void TrendChart::goLive()
+{
+    m_live = true;
+    m_span = kDefaultSpanSeconds;
+    if (m_hasPoints) {
+        m_axisFresh = false;
+        setTimeRange(m_newest - m_span, m_newest);
+    }
+    updateTools();
+    queueReplot();
+}
+
+void TrendChart::replotNow()
+{
+    m_plot->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void TrendChart::updateTools()
+{
+    m_liveAction->setChecked(m_live);
+}
+
+void TrendChart::queueReplot()
+{
+    m_plot->replot(QCustomPlot::rpQueuedReplot);
+}

@@ -1,0 +1,101 @@
+#pragma once
+#include "settings/Regional.h"
+
+#include <QColor>
+#include <QDateTime>
+#include <QPointF>
+#include <QWidget>
+#include <utility>
+
+class QAction;
+class QCPGraph;
+class QCPLayoutGrid;
+class QCPRange;
+class QCPTextElement;
+class QCustomPlot;
+class QToolBar;
+
+// A trend chart of one trace per channel over a time axis, drawn with
+// QCustomPlot. Points are added at the local time they are taken (x in
+// seconds since the epoch). While live, the time axis follows the newest
+// point at its right edge with a span of 0.001 day; the "%" axis starts at
+// 0..100 and widens to take every value. The operator zooms and scrolls the
+// time axis with the mouse wheel and by dragging, or with the small tool bar
+// (zoom in, zoom out, whole history, back to live); scrolling away from the
+// newest point stops the following until "back to live".
+//
+// Replots are queued, so adding a point costs only the append and a range
+// check; a burst of points is drawn once.
+class TrendChart : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr double kDefaultSpanSeconds = 86.4; // 0.001 day
+
+    explicit TrendChart(const Regional& regional, QWidget* parent = nullptr);
+    ~TrendChart() override;
+
+    // Traces, numbered from 0 in the order they were added.
+    void removeAllTraces();
+    int addTrace(const QString& title, const QColor& color);
+    [[nodiscard]] int traceCount() const;
+    [[nodiscard]] QString traceTitle(int trace) const;
+    [[nodiscard]] QColor traceColor(int trace) const;
+
+    void setTitle(const QString& text);
+    void setTitleVisible(bool visible);
+    [[nodiscard]] QString title() const;
+    [[nodiscard]] bool isTitleVisible() const { return m_titleShown; }
+
+    // Removes every point of every trace; the "%" axis returns to 0..100.
+    void clearPoints();
+    // A new time axis: live, default span, starting at the first point added.
+    void resetTimeAxis();
+    void addPoint(int trace, const QDateTime& time, double value);
+    void addPoint(int trace, double key, double value);
+
+    // The chart's data, as the operator sees it.
+    [[nodiscard]] int pointCount(int trace) const;
+    [[nodiscard]] QPointF point(int trace, int index) const; // (key, value)
+    [[nodiscard]] std::pair<double, double> timeRange() const;
+    [[nodiscard]] std::pair<double, double> valueRange() const;
+    [[nodiscard]] bool isLive() const { return m_live; }
+    [[nodiscard]] double liveSpan() const { return m_span; }
+
+    // "d mmm hh:nn:ss" with the regional month names, e.g. "5 Jan 14:30:22".
+    [[nodiscard]] static QString timeLabel(const QDateTime& time, const Regional& regional);
+    [[nodiscard]] static double timeKey(const QDateTime& time);
+
+    [[nodiscard]] QCustomPlot* plot() const { return m_plot; }
+    [[nodiscard]] QToolBar* toolBar() const { return m_tools; }
+
+public Q_SLOTS:
+    void zoomIn();
+    void zoomOut();
+    void fitAll();     // the whole history
+    void goLive();     // back to the newest point at the default span
+    void replotNow();  // draws at once (the chart otherwise draws when idle)
+
+private:
+    void setTimeRange(double lower, double upper);
+    void followNewest(double key);
+    void zoomBy(double factor);
+    void onTimeRangeChanged();
+    void updateTools();
+    [[nodiscard]] QCPGraph* graph(int trace) const;
+    [[nodiscard]] double newestKey() const;
+    void queueReplot();
+
+    Regional m_regional;
+    QCustomPlot* m_plot;
+    QToolBar* m_tools;
+    QAction* m_liveAction;
+    QCPLayoutGrid* m_body;
+    QCPTextElement* m_title;
+    bool m_titleShown = false;
+    bool m_live = true;
+    bool m_axisFresh = true;
+    bool m_settingRange = false;
+    double m_span = kDefaultSpanSeconds;
+    double m_newest = 0;
+    bool m_hasPoints = false;
+};
