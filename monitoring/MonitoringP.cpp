@@ -13,9 +13,11 @@
 #include "settings/FuncP.h"
 #include "settings/IntervalTimer.h"
 #include "settings/KeloError.h"
+#include "settings/SetupP.h"
 #include "widgets/AppContext.h"
 #include "widgets/Colors.h"
 #include "widgets/ColumnGrid.h"
+#include "widgets/ModalRun.h"
 #include "widgets/TrendChart.h"
 
 #include <QApplication>
@@ -242,8 +244,16 @@ void TMonitoringF::butOpenClick()
 
 void TMonitoringF::butSetupClick()
 {
+    if (running())
+        return; // communication settings change only outside a run
     if (ComPort1->Connected())
         ComPort1->ClosePort();
+    try {
+        runModal<TSetupF>(m_context, this);
+    } catch (...) {
+        OpenComPort();
+        throw;
+    }
     OpenComPort();
 }
 

@@ -2,6 +2,11 @@
 #include "MonitoringWindowFixture.h"
 
 #include "settings/KeloError.h"
+#include "settings/SetupP.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QTimer>
 
 #include <QImage>
 
@@ -285,4 +290,31 @@ TEST_F(Closing, IsRefusedWhileMonitoringRuns)
     EXPECT_EQ(dialogs.messages[0].style, 0);
     window->bbtStartClick();
     EXPECT_TRUE(window->FormCloseQuery());
+}
+
+using Settings = MonitoringWindowTest;
+
+TEST_F(Settings, TheSetupButtonClosesThePortAroundTheDialogAndReopensItWithTheNewDelay)
+{
+    open();
+    load(threeChannelSet());
+    bool sawDialog = false;
+    bool portHeld = true;
+    QTimer::singleShot(0, [&] {
+        auto* setup = qobject_cast<TSetupF*>(QApplication::activeModalWidget());
+        ASSERT_NE(setup, nullptr);
+        sawDialog = true;
+        portHeld = line.slaveHeldByThisProcess() || port()->Connected();
+        setup->findChild<QLineEdit*>("edtSec")->setText("350");
+        setup->butSaveClick();
+    });
+    window->butSetupClick();
+    EXPECT_TRUE(sawDialog);
+    EXPECT_FALSE(portHeld);
+    EXPECT_TRUE(port()->Connected());
+    EXPECT_EQ(panel(0), "대기중");
+    EXPECT_EQ(panel(3), "350");
+    start();
+    EXPECT_EQ(child<IntervalTimer>("Timer1")->interval(), 350);
+    EXPECT_EQ(tick(), request("01"));
 }
