@@ -309,7 +309,6 @@ void TComPort::onError(QSerialPort::SerialPortError error)
         // Act on the first error only, and close outside QSerialPort's own
         // notification.
         m_lost = true;
-        m_lastErrno = EIO;
         QMetaObject::invokeMethod(this, &TComPort::loseDevice, Qt::QueuedConnection);
     }
 }
@@ -318,10 +317,9 @@ void TComPort::loseDevice()
 {
     if (!m_connected || !m_lost)
         return;
-    const int code = m_lastErrno != 0 ? m_lastErrno : EIO;
     releaseDevice();
     m_reopenTimer.start();
-    emit linkLost(PortErrorText(PortFailure::Read, code));
+    emit linkLost(PortErrorText(PortFailure::Read, EIO));
 }
 
 void TComPort::retryOpen()

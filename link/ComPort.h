@@ -42,7 +42,8 @@ public:
     // Throws KeloError with a PortErrorText; the port then stays closed.
     void OpenPort();
     // Stops notifications, discards pending transfers, releases the device;
-    // nothing when not Connected.
+    // nothing when not Connected. The device is released even when the
+    // discard fails; that failure is then thrown ("PurgeComm function failed").
     void ClosePort();
 
     // Writes all bytes and returns the number written (0 for an empty text).
