@@ -1,6 +1,10 @@
 #include "app/KeloMainP.h"
 
 #include "app/AboutP.h"
+#include "console/CommandP.h"
+#include "monitoring/MonitoringP.h"
+#include "review/DataViewP.h"
+#include "settings/SetupP.h"
 #include "settings/FuncP.h"
 #include "settings/IntervalTimer.h"
 #include "widgets/AppContext.h"
@@ -53,14 +57,14 @@ void TKeloMainF::buildMenu()
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
     QMenu* monitoring = bar->addMenu(QStringLiteral("모니터링"));
-    addItem(monitoring, QStringLiteral("N10"), QStringLiteral("모니터링"), &TKeloMainF::N10Click)->setEnabled(false);
-    addItem(monitoring, QStringLiteral("N15"), QStringLiteral("데이터조회"), &TKeloMainF::N15Click)->setEnabled(false);
+    addItem(monitoring, QStringLiteral("N10"), QStringLiteral("모니터링"), &TKeloMainF::N10Click);
+    addItem(monitoring, QStringLiteral("N15"), QStringLiteral("데이터조회"), &TKeloMainF::N15Click);
     QMenu* autoTuning = bar->addMenu(QStringLiteral("AutoTuring"));
     addItem(autoTuning, QStringLiteral("Auto1"), QStringLiteral("AutoTuring"), &TKeloMainF::Auto1Click)->setEnabled(false);
     QMenu* command = bar->addMenu(QStringLiteral("코멘드"));
-    addItem(command, QStringLiteral("N11"), QStringLiteral("코멘드통신"), &TKeloMainF::N11Click)->setEnabled(false);
+    addItem(command, QStringLiteral("N11"), QStringLiteral("코멘드통신"), &TKeloMainF::N11Click);
     QMenu* settings = bar->addMenu(QStringLiteral("환경설정"));
-    addItem(settings, QStringLiteral("N7"), QStringLiteral("통신설정"), &TKeloMainF::N7Click)->setEnabled(false);
+    addItem(settings, QStringLiteral("N7"), QStringLiteral("통신설정"), &TKeloMainF::N7Click);
     QMenu* other = bar->addMenu(QStringLiteral("기타"));
     addItem(other, QStringLiteral("About1"), QStringLiteral("About"), &TKeloMainF::About1Click);
     other->addSeparator();
@@ -94,12 +98,12 @@ void TKeloMainF::buildBody()
     auto* tools = new QHBoxLayout(panel3);
     tools->setContentsMargins(4, 2, 4, 2);
     addToolButton(panel3, QStringLiteral("spsMonitoring"), QStringLiteral("모니터링"),
-                  QStringLiteral(":/monitoring.svg"), &TKeloMainF::N10Click)->setEnabled(false);
+                  QStringLiteral(":/monitoring.svg"), &TKeloMainF::N10Click);
     addToolButton(panel3, QStringLiteral("spbCommand"), QStringLiteral("코멘드"),
-                  QStringLiteral(":/command.svg"), &TKeloMainF::N11Click)->setEnabled(false);
+                  QStringLiteral(":/command.svg"), &TKeloMainF::N11Click);
     tools->addSpacing(12);
     addToolButton(panel3, QStringLiteral("spbSetup"), QStringLiteral("통신설정"),
-                  QStringLiteral(":/setup.svg"), &TKeloMainF::N7Click)->setEnabled(false);
+                  QStringLiteral(":/setup.svg"), &TKeloMainF::N7Click);
     addToolButton(panel3, QStringLiteral("spbAbout"), QStringLiteral("켈로에 관하여"),
                   QStringLiteral(":/about.svg"), &TKeloMainF::About1Click);
     addToolButton(panel3, QStringLiteral("spbExit"), QStringLiteral("종료"),
@@ -192,11 +196,28 @@ void TKeloMainF::N6Click()
     close();
 }
 
-void TKeloMainF::N10Click() {}
-void TKeloMainF::N15Click() {}
+void TKeloMainF::N10Click()
+{
+    runModal<TMonitoringF>(m_context, this);
+}
+
+void TKeloMainF::N15Click()
+{
+    runModal<TDataViewF>(m_context, this);
+}
+
+// The auto-tuning window is not built yet; its menu entry stays disabled.
 void TKeloMainF::Auto1Click() {}
-void TKeloMainF::N11Click() {}
-void TKeloMainF::N7Click() {}
+
+void TKeloMainF::N11Click()
+{
+    runModal<TCommandF>(m_context, this);
+}
+
+void TKeloMainF::N7Click()
+{
+    runModal<TSetupF>(m_context, this);
+}
 
 void TKeloMainF::About1Click()
 {

@@ -100,6 +100,12 @@ TEST_F(MainWindowFixture, MenuHasTheItemsInOrder)
     }
     EXPECT_EQ(titles.join("|"), QString::fromUtf8(
         "모니터링:모니터링,데이터조회|AutoTuring:AutoTuring|코멘드:코멘드통신|환경설정:통신설정|기타:About,-,종료"));
+    QStringList disabled;
+    for (QAction* menu : w.menuBar()->actions())
+        for (QAction* a : menu->menu()->actions())
+            if (!a->isSeparator() && !a->isEnabled())
+                disabled << a->objectName();
+    EXPECT_EQ(disabled, QStringList{"Auto1"}); // the auto-tuning window is not built yet
     EXPECT_EQ(w.windowTitle(), QString::fromUtf8("켈로-온도조절계모니터링+AT Ver1.13"));
     EXPECT_EQ(qApp->applicationDisplayName(), QString::fromUtf8("모니터링+AutoTuming"));
 }
