@@ -111,3 +111,13 @@ TEST_F(IniFixture, NoCacheBetweenCalls)
     EXPECT_EQ(IniFile(path).read("A", "k"), "changed");
     EXPECT_EQ(ini.read("A", "k"), "changed");
 }
+
+TEST(AnsiText, BrokenBytesBecomeReplacementCharactersAndNothingVanishes)
+{
+    EXPECT_EQ(fromAnsi(QByteArray::fromHex("c7d1b1db")), QString::fromUtf8("한글"));
+    EXPECT_EQ(fromAnsi("ab\xc7"), QString("ab") + QChar::ReplacementCharacter);
+    EXPECT_EQ(fromAnsi("\xff" "a").size(), 2);
+    EXPECT_FALSE(fromAnsi("\xff" "a").contains(QChar(0x1A)));
+    EXPECT_EQ(fromAnsi(""), "");
+    EXPECT_EQ(toAnsi(QString::fromUtf8("한글")), QByteArray::fromHex("c7d1b1db"));
+}
