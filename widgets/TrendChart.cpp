@@ -93,8 +93,16 @@ TrendChart::TrendChart(const Regional& regional, QWidget* parent)
     m_plot->plotLayout()->addElement(0, 0, m_body);
     m_body->addElement(0, 0, rect);
     rect->insetLayout()->take(m_plot->legend);
-    m_body->addElement(0, 1, m_plot->legend);
+    // The legend keeps its rows together at the top of its column.
+    auto* legendColumn = new QCPLayoutGrid;
+    m_body->addElement(0, 1, legendColumn);
     m_body->setColumnStretchFactor(1, 0.001);
+    legendColumn->addElement(0, 0, m_plot->legend);
+    legendColumn->addElement(1, 0, new QCPLayoutElement(m_plot));
+    legendColumn->setRowStretchFactor(0, 0.001);
+    legendColumn->setRowStretchFactor(1, 1);
+    legendColumn->setMargins(QMargins(0, 0, 6, 0));
+    legendColumn->setRowSpacing(0);
     m_plot->legend->setVisible(true);
     m_plot->legend->setBrush(QColor(40, 42, 50));
     m_plot->legend->setBorderPen(QPen(kGrid));
@@ -382,5 +390,13 @@ void TrendChart::updateTools()
 
 void TrendChart::queueReplot()
 {
+    // A chart nobody sees is drawn when it is shown.
+    if (isVisible())
+        m_plot->replot(QCustomPlot::rpQueuedReplot);
+}
+
+void TrendChart::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
     m_plot->replot(QCustomPlot::rpQueuedReplot);
 }

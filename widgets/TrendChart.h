@@ -25,7 +25,7 @@ class QToolBar;
 // newest point stops the following until "back to live".
 //
 // Replots are queued, so adding a point costs only the append and a range
-// check; a burst of points is drawn once.
+// check; a burst of points is drawn once, and a hidden chart not at all.
 class TrendChart : public QWidget {
     Q_OBJECT
 public:
@@ -74,6 +74,9 @@ public Q_SLOTS:
     void fitAll();     // the whole history
     void goLive();     // back to the newest point at the default span
     void replotNow();  // draws at once (the chart otherwise draws when idle)
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void setTimeRange(double lower, double upper);
