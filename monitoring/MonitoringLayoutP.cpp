@@ -42,6 +42,20 @@ QToolButton* flatButton(QWidget* parent, const char* name, const QString& text)
     return button;
 }
 
+// A grid of the window: heading row and number column fixed, centred cells.
+ColumnGrid* grid(QWidget* parent, const char* name, int rows, int cols)
+{
+    auto* g = new ColumnGrid(parent);
+    g->setObjectName(QLatin1String(name));
+    g->setFont(gulimche(9));
+    g->setColumnCount(cols);
+    g->setRowCount(rows);
+    g->setFixedRows(1);
+    g->setFixedCols(1);
+    g->setAllAlignment(Qt::AlignCenter);
+    return g;
+}
+
 QPushButton* pushButton(QWidget* parent, const char* name, const QString& text)
 {
     auto* button = new QPushButton(text, parent);
@@ -102,14 +116,7 @@ void TMonitoringF::buildLayout()
     headRow->addWidget(Label1, 1);
     leftLayout->addLayout(headRow);
 
-    acGrd1 = new ColumnGrid(left);
-    acGrd1->setObjectName(QStringLiteral("acGrd1"));
-    acGrd1->setFont(gulimche(9));
-    acGrd1->setColumnCount(channelColumns);
-    acGrd1->setRowCount(2);
-    acGrd1->setFixedRows(1);
-    acGrd1->setFixedCols(1);
-    acGrd1->setAllAlignment(Qt::AlignCenter);
+    acGrd1 = grid(left, "acGrd1", 2, channelColumns);
     acGrd1->setWholeRowSelect(true);
     const struct {
         const char* text;
@@ -163,14 +170,7 @@ void TMonitoringF::buildLayout()
     bottomHead->addWidget(Label2, 1);
     bottomLayout->addLayout(bottomHead);
 
-    acGrd2 = new ColumnGrid(bottom);
-    acGrd2->setObjectName(QStringLiteral("acGrd2"));
-    acGrd2->setFont(gulimche(9));
-    acGrd2->setRowCount(2);
-    acGrd2->setColumnCount(2);
-    acGrd2->setFixedRows(1);
-    acGrd2->setFixedCols(1);
-    acGrd2->setAllAlignment(Qt::AlignCenter);
+    acGrd2 = grid(bottom, "acGrd2", 2, 2);
     acGrd2->setText(0, 0, QStringLiteral("일-시"));
     acGrd2->setColumnWidth(0, 110);
     acGrd2->setColumnWidth(1, 80);
