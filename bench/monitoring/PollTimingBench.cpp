@@ -27,8 +27,10 @@ int main(int argc, char** argv)
     at.reserve(std::size_t(ticks) + 1);
     QObject::connect(bench.timer("Timer1"), &IntervalTimer::timeout, [&] {
         at.push_back(clock.nsecsElapsed());
-        if (int(at.size()) > ticks)
-            app.quit();
+        if (int(at.size()) == ticks + 1) {
+            bench.window->bbtStartClick(); // Stop
+            QCoreApplication::exit(0);
+        }
     });
     app.exec();
 
