@@ -197,13 +197,12 @@ void TMonitoringF::buildLayout()
     chbRandom->hide();
     spbView->hide();
     bbtStart->setEnabled(false);
-    // The channel set editor is not wired to this window yet.
-    spbInput->setEnabled(false);
 
     connect(bbtStart, &QToolButton::clicked, this, &TMonitoringF::bbtStartClick);
     connect(butOpen, &QPushButton::clicked, this, &TMonitoringF::butOpenClick);
     connect(butSetup, &QPushButton::clicked, this, &TMonitoringF::butSetupClick);
     connect(butExit, &QPushButton::clicked, this, &TMonitoringF::close);
+    connect(spbInput, &QToolButton::clicked, this, &TMonitoringF::spbInputClick);
     connect(spbView, &QToolButton::clicked, this, &TMonitoringF::spbViewClick);
     connect(Timer1, &IntervalTimer::timeout, this, &TMonitoringF::Timer1Timer);
     connect(tmSampling, &IntervalTimer::timeout, this, &TMonitoringF::tmSamplingTimer);

@@ -5,6 +5,7 @@
 #include "link/LinkStatusBarP.h"
 #include "link/PortErrors.h"
 #include "link/ReplyAssembler.h"
+#include "monitoring/MinputP.h"
 #include "monitoring/ChannelSetCheck.h"
 #include "monitoring/ChannelValue.h"
 #include "monitoring/ValueFormat.h"
@@ -23,6 +24,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -96,6 +98,7 @@ void TMonitoringF::setIdleControls(bool idle)
 {
     butOpen->setEnabled(idle);
     butSetup->setEnabled(idle);
+    spbInput->setEnabled(idle);
 }
 
 // ---- opening and closing ---------------------------------------------------
@@ -255,6 +258,31 @@ void TMonitoringF::butSetupClick()
         throw;
     }
     OpenComPort();
+}
+
+void TMonitoringF::spbInputClick()
+{
+    if (running())
+        return;
+    auto editor = std::make_unique<TMinputF>(m_context, this);
+    if (!acGrd1->text(1, colNo).isEmpty())
+        editor->findChild<QLabel*>(QStringLiteral("PanFile"))->setText(QLatin1Char('[') + m_setPath + QLatin1Char(']'));
+    // The editor hands back only a file it opened or saved; that becomes the
+    // current set, also when the editor ended by an error.
+    const auto adoptHandBack = [&] {
+        if (const QString name = editor->SaveDialogFileName(); !name.isEmpty())
+            m_setPath = name;
+        editor.reset();
+    };
+    try {
+        editor->exec();
+    } catch (...) {
+        adoptHandBack();
+        throw;
+    }
+    adoptHandBack();
+    if (!m_setPath.isEmpty())
+        LoadChannelSet(m_setPath);
 }
 
 // ---- start and stop --------------------------------------------------------

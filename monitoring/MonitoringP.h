@@ -55,6 +55,7 @@ public Q_SLOTS:
     void bbtStartClick();
     void butOpenClick();
     void butSetupClick();
+    void spbInputClick();
     void spbViewClick();
     void Timer1Timer();
     void tmSamplingTimer();
