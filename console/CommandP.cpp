@@ -66,9 +66,9 @@ constexpr int kMaxLogLines = 1000;
 const QString kSend = QStringLiteral("Send");
 const QString kStart = QStringLiteral("Start");
 const QString kStop = QStringLiteral("Stop");
-const QString kReceiving = QStringLiteral("수신중");
-const QString kIdle = QStringLiteral("대기중");
-const QString kError = QStringLiteral("ERROR");
+const QString& kReceiving = LinkStateText::Receiving;
+const QString& kIdle = LinkStateText::Idle;
+const QString& kError = LinkStateText::Error;
 
 // A drop-down list whose shown text is centred.
 class CenteredComboBox : public QComboBox {

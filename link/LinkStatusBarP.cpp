@@ -16,8 +16,8 @@ struct PanelLayout {
 constexpr PanelLayout kLayout[LinkStatusBar::kPanelCount] = {
     {70, true}, {70, true}, {100, true}, {50, true}, {50, false}};
 
-const QString kIdle = QStringLiteral("대기중");
-const QString kError = QStringLiteral("ERROR");
+const QString& kIdle = LinkStateText::Idle;
+const QString& kError = LinkStateText::Error;
 
 // Shows an error that ended the port's receive notifications in the
 // application's error box, so a window that stops receiving says why.

@@ -6,6 +6,13 @@ class QLabel;
 class TComPort;
 struct AppContext;
 
+// The texts of the link state in status panel 0.
+namespace LinkStateText {
+inline const QString Idle = QStringLiteral("대기중");
+inline const QString Receiving = QStringLiteral("수신중");
+inline const QString Error = QStringLiteral("ERROR");
+} // namespace LinkStateText
+
 // The five-panel status bar StatusBar1 of the console and the monitoring
 // window: 0 link state, 1 port, 2 line settings, 3 delay in ms, 4 free.
 class LinkStatusBar : public QStatusBar {

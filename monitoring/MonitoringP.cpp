@@ -35,9 +35,9 @@ namespace {
 
 const QString kStart = QStringLiteral("Start");
 const QString kStop = QStringLiteral("Stop");
-const QString kReceiving = QStringLiteral("수신중");
-const QString kIdle = QStringLiteral("대기중");
-const QString kSendFailed = QStringLiteral("ERROR");
+const QString& kReceiving = LinkStateText::Receiving;
+const QString& kIdle = LinkStateText::Idle;
+const QString& kSendFailed = LinkStateText::Error;
 const QString kRecordFailed = QStringLiteral("기록불량");
 constexpr int kValueRow = 1;
 
