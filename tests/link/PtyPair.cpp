@@ -130,6 +130,12 @@ VanishingDevice::VanishingDevice()
     pointLink(m_path, m_pty->slavePath());
 }
 
+void VanishingDevice::vanish()
+{
+    m_pty->closeMaster();
+    QFile::remove(m_path);
+}
+
 void VanishingDevice::comeBack()
 {
     auto next = std::make_unique<PtyPair>();

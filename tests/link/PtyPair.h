@@ -66,7 +66,9 @@ public:
     [[nodiscard]] const QString& path() const { return m_path; }
     // The far end of the device as it is now.
     [[nodiscard]] PtyPair& pty() { return *m_pty; }
-    void vanish() { m_pty->closeMaster(); }
+    // Gone like a pulled adapter: its device node goes too, so a new
+    // pseudo-terminal that reuses the old number is never mistaken for it.
+    void vanish();
     void comeBack();
 
 private:
