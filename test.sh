@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test headless.
 #   ./test.sh             the normal run (CI runs exactly this)
-#   ./test.sh --long      also the long-running cases
 #   ./test.sh --sanitize  builds and runs the tests with ASan + UBSan in build-asan/
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -12,7 +11,6 @@ build=build
 extra=()
 for arg in "$@"; do
   case "$arg" in
-    --long) export KELO_LONG_TESTS=1 ;;
     --sanitize) build=build-asan; extra+=(-DKELO_SANITIZE=ON) ;;
     *) echo "unknown option: $arg" >&2; exit 2 ;;
   esac
