@@ -1,0 +1,356 @@
+#include "autotune/AutoP.h"
+
+#include "autotune/TuningRegisters.h"
+#include "autotune/TuningWidgets.h"
+#include "link/ComPort.h"
+#include "link/FrameProtocol.h"
+#include "link/LinkStatusBarP.h"
+#include "link/ReplyAssembler.h"
+#include "settings/FuncP.h"
+#include "settings/IntervalTimer.h"
+#include "widgets/AppContext.h"
+#include "widgets/ColumnGrid.h"
+#include "widgets/Fonts.h"
+#include "widgets/ShadowLabel.h"
+
+#include <QCloseEvent>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+int TAutoF::AtStep = ReadingSettings;
+QString TAutoF::TxStr;
+
+namespace {
+
+const QString kRowTitles[] = {QStringLiteral("P"), QStringLiteral("I"), QStringLiteral("D"),
+                              QStringLiteral("MR"), QStringLiteral("Pc"), QStringLiteral("Ic"),
+                              QStringLiteral("Dc"), QStringLiteral("DB"), QStringLiteral("RP")};
+const QString kColTitles[] = {QStringLiteral("PID"), QStringLiteral("#1"), QStringLiteral("#2"),
+                              QStringLiteral("#3")};
+
+QLabel* valuePanel(const char* name, QWidget* parent)
+{
+    auto* p = new QLabel(parent);
+    p->setObjectName(QLatin1String(name));
+    p->setAlignment(Qt::AlignCenter);
+    p->setMinimumSize(90, 22);
+    p->setStyleSheet(QStringLiteral("background-color: navy; color: red; font-weight: bold;"));
+    return p;
+}
+
+} // namespace
+
+TAutoF::TAutoF(AppContext& context, QWidget* parent)
+    : QDialog(parent)
+    , m_context(context)
+{
+    setWindowTitle(QStringLiteral("Auto Turing"));
+    setFont(gulim(9));
+
+    m_rxLabel1 = new ShadowLabel(QStringLiteral("온도조절계 설정값"), this);
+    m_rxLabel1->setObjectName(QStringLiteral("RxLabel1"));
+
+    auto* values = new QGridLayout;
+    const char* labelNames[] = {"labZone", "Label1", "Label2", "Label3", "Label4", "Label5"};
+    const QString labelTexts[] = {QStringLiteral("Zone:"), QStringLiteral("Dot:"), QStringLiteral("SV1:"),
+                                  QStringLiteral("SV2:"), QStringLiteral("SV3:"), QStringLiteral("AT M:")};
+    m_panZone = valuePanel("PanZone", this);
+    m_panDot = valuePanel("PanDot", this);
+    m_panSv1 = valuePanel("PanSv1", this);
+    m_panSv2 = valuePanel("PanSv2", this);
+    m_panSv3 = valuePanel("PanSv3", this);
+    m_panATM = valuePanel("PanATM", this);
+    QLabel* panels[] = {m_panZone, m_panDot, m_panSv1, m_panSv2, m_panSv3, m_panATM};
+    for (int i = 0; i < 6; ++i) {
+        auto* l = new QLabel(labelTexts[i], this);
+        l->setObjectName(QLatin1String(labelNames[i]));
+        l->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        values->addWidget(l, i, 0);
+        values->addWidget(panels[i], i, 1);
+    }
+
+    m_spbRead = new QPushButton(QStringLiteral("설정값 읽어오기"), this);
+    m_spbRead->setObjectName(QStringLiteral("spbRead"));
+    m_spbRead->setFlat(true);
+    connect(m_spbRead, &QPushButton::clicked, this, &TAutoF::spbReadClick);
+
+    m_sg1 = new ColumnGrid(this);
+    m_sg1->setObjectName(QStringLiteral("sg1"));
+    m_sg1->setColumnCount(4);
+    m_sg1->setRowCount(10);
+    m_sg1->setFixedRows(1);
+    m_sg1->setFixedCols(1);
+    m_sg1->setDefaultRowHeight(20);
+    m_sg1->setDrawCell([this](QPainter& painter, const QRect& rect, int row, int col) {
+        // Every cell's text centred across the cell, 4 pixels below its top.
+        if (m_sg1->isFixed(row, col))
+            painter.fillRect(rect, m_sg1->fixedColor());
+        else
+            painter.fillRect(rect, Qt::white);
+        const QRect textRect(rect.left(), rect.top() + 4, rect.width(), rect.height() - 4);
+        painter.setPen(Qt::black);
+        painter.drawText(textRect, Qt::AlignHCenter | Qt::AlignTop, m_sg1->text(row, col));
+        return true;
+    });
+
+    m_rdgSel = new RadioGroup(QStringLiteral("Turing선택"),
+                              {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("Auto")},
+                              2, this);
+    m_rdgSel->setObjectName(QStringLiteral("rdgSel"));
+    m_rdgSel->setItemIndex(0);
+
+    auto* adrLabel = new QLabel(QStringLiteral("Adr"), this);
+    m_avSEdtAdr = new AddressSpin(this);
+    m_avSEdtAdr->setObjectName(QStringLiteral("avSEdtAdr"));
+    adrLabel->setBuddy(m_avSEdtAdr);
+
+    m_ledButStart = new LampSwitch(QStringLiteral("시작"), this);
+    m_ledButStart->setObjectName(QStringLiteral("ledButStart"));
+    connect(m_ledButStart, &QPushButton::clicked, this, &TAutoF::ledButStartClick);
+
+    m_spbExit = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("종료"), this);
+    m_spbExit->setObjectName(QStringLiteral("spbExit"));
+    m_spbExit->setAutoDefault(false);
+    connect(m_spbExit, &QPushButton::clicked, this, &TAutoF::spbExitClick);
+
+    m_panMessage = new QLabel(QStringLiteral("처리 중 입니다."), this);
+    m_panMessage->setObjectName(QStringLiteral("PanMessage"));
+    m_panMessage->setAlignment(Qt::AlignCenter);
+    m_panMessage->setStyleSheet(QStringLiteral("background-color: maroon; color: lime; font-weight: bold;"));
+    m_panMessage->setFixedSize(220, 50);
+    m_panMessage->hide();
+
+    m_comPort1 = new TComPort(this);
+    m_comPort1->setObjectName(QStringLiteral("ComPort1"));
+    connect(m_comPort1, &TComPort::OnRxChar, this, &TAutoF::ComPort1RxChar);
+
+    m_tmBat = new IntervalTimer(this, 300);
+    m_tmBat->setObjectName(QStringLiteral("tmBat"));
+    connect(m_tmBat, &IntervalTimer::timeout, this, &TAutoF::tmBatTimer);
+    m_tmSend = new IntervalTimer(this, 1000);
+    m_tmSend->setObjectName(QStringLiteral("tmSend"));
+    connect(m_tmSend, &IntervalTimer::timeout, this, &TAutoF::tmSendTimer);
+
+    auto* left = new QVBoxLayout;
+    left->addWidget(m_rxLabel1);
+    left->addLayout(values);
+    left->addWidget(m_spbRead);
+    left->addStretch();
+
+    auto* adr = new QHBoxLayout;
+    adr->addWidget(adrLabel);
+    adr->addWidget(m_avSEdtAdr);
+    auto* right = new QVBoxLayout;
+    right->addWidget(m_sg1);
+    right->addWidget(m_rdgSel);
+    right->addLayout(adr);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(m_ledButStart);
+    buttons->addWidget(m_spbExit);
+    right->addLayout(buttons);
+
+    auto* top = new QHBoxLayout(this);
+    top->addLayout(left);
+    top->addLayout(right, 1);
+    setFixedSize(560, 420);
+    m_panMessage->move((width() - m_panMessage->width()) / 2, (height() - m_panMessage->height()) / 2);
+    m_panMessage->raise();
+}
+
+TAutoF::~TAutoF()
+{
+    m_tmBat->setEnabled(false);
+    m_tmSend->setEnabled(false);
+    try {
+        m_comPort1->ClosePort();
+    } catch (...) {
+        // The device is released even when the discard fails.
+    }
+}
+
+void TAutoF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!m_shown) {
+        m_shown = true;
+        FormShow();
+    }
+}
+
+void TAutoF::FormShow()
+{
+    m_shown = true;
+    InitGrid();
+    OpenComPort();
+}
+
+void TAutoF::InitGrid()
+{
+    for (int r = 0; r < m_sg1->rowCount(); ++r)
+        for (int c = 0; c < m_sg1->columnCount(); ++c)
+            m_sg1->setText(r, c, QString());
+    for (int c = 0; c < 4; ++c)
+        m_sg1->setText(0, c, kColTitles[c]);
+    for (int r = 1; r <= 9; ++r)
+        m_sg1->setText(r, 0, kRowTitles[r - 1]);
+}
+
+void TAutoF::OpenComPort()
+{
+    OpenComPortShort(this, *m_comPort1, m_context);
+}
+
+QString TAutoF::paddedAddress() const
+{
+    return PadLeft(QString::number(m_avSEdtAdr->value()), QStringLiteral("0"), 2);
+}
+
+void TAutoF::spbReadClick()
+{
+    AtStep = ReadingSettings;
+    TxStr = paddedAddress() + kTuningReadBody;
+    tmSendTimer();
+}
+
+void TAutoF::tmSendTimer()
+{
+    if (!m_tmSend->isEnabled()) {
+        m_sendAttempts = 0;
+        m_tmSend->setEnabled(true);
+    }
+    if (m_sendAttempts >= 4) {
+        m_tmBat->setEnabled(false);
+        m_tmSend->setEnabled(false);
+        m_context.dialogs.MsgBox(this, QStringLiteral("통신불량"), QString(), MsgStyle::Ok);
+        return;
+    }
+    // Counted before sending, so a port that cannot send still gives up
+    // after four attempts.
+    ++m_sendAttempts;
+    m_comPort1->SendText(QByteArray(1, kStx) + TxStr.toLatin1() + kCr + kLf);
+}
+
+void TAutoF::ledButStartClick()
+{
+    if (!m_panMessage->isHidden()) {
+        // Stop.
+        m_tmBat->setEnabled(false);
+        endTuningDisplay();
+        AtStep = WritingStop;
+        TxStr = paddedAddress() + kTuningStopBody;
+        m_tmSend->setEnabled(false);
+        tmSendTimer();
+        return;
+    }
+    if (m_panZone->text() == QStringLiteral("OFF") && m_rdgSel->itemText() == QStringLiteral("Auto")) {
+        // The lamp stays lit exactly while tuning is in progress.
+        m_ledButStart->setLampOn(false);
+        m_context.dialogs.MsgBox(this, QStringLiteral("Zone => OFF이므로 Turing 불가능"), QString(), MsgStyle::Ok);
+        return;
+    }
+    m_ledButStart->setText(QStringLiteral("중지"));
+    m_ledButStart->setLampOn(true);
+    AtStep = WritingStart;
+    m_panMessage->show();
+    m_tmBat->setEnabled(true);
+    tmBatTimer();
+}
+
+void TAutoF::endTuningDisplay()
+{
+    m_ledButStart->setText(QStringLiteral("시작"));
+    m_ledButStart->setLampOn(false);
+    m_panMessage->hide();
+}
+
+void TAutoF::tmBatTimer()
+{
+    if (m_tmSend->isEnabled())
+        return;
+    const QString body = tuningTickBody(AtStep, m_rdgSel->itemIndex());
+    // A read started during tuning has no tick request: nothing goes out
+    // until the operator stops the tuning.
+    if (body.isEmpty())
+        return;
+    TxStr = paddedAddress() + body;
+    tmSendTimer();
+}
+
+void TAutoF::ComPort1RxChar(QObject*, int Count)
+{
+    const QByteArray bytes = m_comPort1->ReadText(Count);
+    const QList<QByteArray> frames = programAssembler(ReceivingWindow::AutoTuning).Feed(bytes);
+    for (const QByteArray& frame : frames) {
+        m_tmSend->setEnabled(false);
+        if (ReplyOk(frame))
+            HandleReply(frame);
+    }
+}
+
+void TAutoF::HandleReply(const QByteArray& frame)
+{
+    switch (AtStep) {
+    case ReadingSettings: {
+        const TuningSettings s = decodeTuningSettings(frame);
+        m_panZone->setText(s.zone);
+        m_panDot->setText(s.dot);
+        m_panSv1->setText(s.sv1);
+        m_panSv2->setText(s.sv2);
+        m_panSv3->setText(s.sv3);
+        m_panATM->setText(s.atm);
+        for (int c = 1; c <= 3; ++c)
+            for (int r = 1; r <= 9; ++r)
+                if (!s.grid[std::size_t(c)][std::size_t(r)].isEmpty())
+                    m_sg1->setText(r, c, s.grid[std::size_t(c)][std::size_t(r)]);
+        break;
+    }
+    case WritingStart:
+        AtStep = Polling;
+        break;
+    case Polling:
+        if (ReplyWord(frame, 1) == QStringLiteral("0000")) {
+            m_tmBat->setEnabled(false);
+            endTuningDisplay();
+            spbReadClick();
+        }
+        break;
+    case WritingStop:
+        m_panMessage->hide();
+        break;
+    default:
+        break;
+    }
+}
+
+bool TAutoF::FormCloseQuery()
+{
+    if (!m_panMessage->isHidden()) {
+        m_context.dialogs.MsgBox(this, QStringLiteral("먼저 Turing을 종료하세요."), QString(), MsgStyle::Ok);
+        return false;
+    }
+    return true;
+}
+
+void TAutoF::spbExitClick()
+{
+    close();
+}
+
+void TAutoF::closeEvent(QCloseEvent* event)
+{
+    if (FormCloseQuery())
+        QDialog::closeEvent(event);
+    else
+        event->ignore();
+}
+
+void TAutoF::reject()
+{
+    if (FormCloseQuery())
+        QDialog::reject();
+}

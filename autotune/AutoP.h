@@ -1,0 +1,75 @@
+#pragma once
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class ColumnGrid;
+class IntervalTimer;
+class TComPort;
+class LampSwitch;
+class AddressSpin;
+class RadioGroup;
+class ShadowLabel;
+struct AppContext;
+
+// The auto-tuning window: reads one controller's tuning settings and PID
+// sets, starts its auto-tuning, polls until the controller reports the end,
+// and stops it early.
+class TAutoF : public QDialog {
+    Q_OBJECT
+public:
+    explicit TAutoF(AppContext& context, QWidget* parent = nullptr);
+    ~TAutoF() override;
+
+    // The step and the request in flight, kept for the whole run of the
+    // program (not reset when the window opens).
+    static int AtStep;
+    static QString TxStr;
+
+    // Attempts made of the request awaited (the send step's counter).
+    [[nodiscard]] int sendAttempts() const { return m_sendAttempts; }
+
+public slots:
+    void FormShow();
+    void spbReadClick();
+    void ledButStartClick();
+    void tmBatTimer();
+    void tmSendTimer();
+    void ComPort1RxChar(QObject* Sender, int Count);
+    // Whether the window may close; refuses (with the message) while tuning.
+    bool FormCloseQuery();
+    void spbExitClick();
+    void reject() override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void InitGrid();
+    void OpenComPort();
+    void HandleReply(const QByteArray& frame);
+    [[nodiscard]] QString paddedAddress() const;
+    void endTuningDisplay();
+
+    AppContext& m_context;
+    ShadowLabel* m_rxLabel1;
+    QLabel* m_panZone;
+    QLabel* m_panDot;
+    QLabel* m_panSv1;
+    QLabel* m_panSv2;
+    QLabel* m_panSv3;
+    QLabel* m_panATM;
+    QPushButton* m_spbRead;
+    ColumnGrid* m_sg1;
+    RadioGroup* m_rdgSel;
+    AddressSpin* m_avSEdtAdr;
+    LampSwitch* m_ledButStart;
+    QPushButton* m_spbExit;
+    QLabel* m_panMessage;
+    TComPort* m_comPort1;
+    IntervalTimer* m_tmBat;
+    IntervalTimer* m_tmSend;
+    int m_sendAttempts = 0;
+    bool m_shown = false;
+};
