@@ -10,6 +10,7 @@ packages=(
   fonts-nanum
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb imagemagick xauth unzip
+  clang libclang-rt-14-dev valgrind heaptrack
 )
 
 missing=()
