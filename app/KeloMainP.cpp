@@ -1,6 +1,7 @@
 #include "app/KeloMainP.h"
 
 #include "app/AboutP.h"
+#include "autotune/AutoP.h"
 #include "console/CommandP.h"
 #include "monitoring/MonitoringP.h"
 #include "review/DataViewP.h"
@@ -60,7 +61,7 @@ void TKeloMainF::buildMenu()
     addItem(monitoring, QStringLiteral("N10"), QStringLiteral("모니터링"), &TKeloMainF::N10Click);
     addItem(monitoring, QStringLiteral("N15"), QStringLiteral("데이터조회"), &TKeloMainF::N15Click);
     QMenu* autoTuning = bar->addMenu(QStringLiteral("AutoTuring"));
-    addItem(autoTuning, QStringLiteral("Auto1"), QStringLiteral("AutoTuring"), &TKeloMainF::Auto1Click)->setEnabled(false);
+    addItem(autoTuning, QStringLiteral("Auto1"), QStringLiteral("AutoTuring"), &TKeloMainF::Auto1Click);
     QMenu* command = bar->addMenu(QStringLiteral("코멘드"));
     addItem(command, QStringLiteral("N11"), QStringLiteral("코멘드통신"), &TKeloMainF::N11Click);
     QMenu* settings = bar->addMenu(QStringLiteral("환경설정"));
@@ -206,8 +207,10 @@ void TKeloMainF::N15Click()
     runModal<TDataViewF>(m_context, this);
 }
 
-// The auto-tuning window is not built yet; its menu entry stays disabled.
-void TKeloMainF::Auto1Click() {}
+void TKeloMainF::Auto1Click()
+{
+    runModal<TAutoF>(m_context, this);
+}
 
 void TKeloMainF::N11Click()
 {

@@ -1,18 +1,22 @@
 #include "autotune/AutoP.h"
 
 #include "autotune/TuningRegisters.h"
-#include "autotune/TuningWidgets.h"
 #include "link/ComPort.h"
 #include "link/FrameProtocol.h"
 #include "link/LinkStatusBarP.h"
 #include "link/ReplyAssembler.h"
 #include "settings/FuncP.h"
 #include "settings/IntervalTimer.h"
+#include "settings/KeloError.h"
 #include "widgets/AppContext.h"
 #include "widgets/ColumnGrid.h"
 #include "widgets/Fonts.h"
+#include "widgets/LampSwitch.h"
+#include "widgets/RadioGroup.h"
 #include "widgets/ShadowLabel.h"
+#include "widgets/SpinEdit.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -105,7 +109,7 @@ TAutoF::TAutoF(AppContext& context, QWidget* parent)
     m_rdgSel->setItemIndex(0);
 
     auto* adrLabel = new QLabel(QStringLiteral("Adr"), this);
-    m_avSEdtAdr = new AddressSpin(this);
+    m_avSEdtAdr = new SpinEdit(1, 99, this);
     m_avSEdtAdr->setObjectName(QStringLiteral("avSEdtAdr"));
     adrLabel->setBuddy(m_avSEdtAdr);
 
@@ -226,21 +230,28 @@ void TAutoF::tmSendTimer()
     if (m_sendAttempts >= 4) {
         m_tmBat->setEnabled(false);
         m_tmSend->setEnabled(false);
-        m_context.dialogs.MsgBox(this, QStringLiteral("통신불량"), QString(), MsgStyle::Ok);
+        notice(QStringLiteral("통신불량"));
         return;
     }
     // Counted before sending, so a port that cannot send still gives up
     // after four attempts.
     ++m_sendAttempts;
-    m_comPort1->SendText(QByteArray(1, kStx) + TxStr.toLatin1() + kCr + kLf);
+    try {
+        m_comPort1->SendText(QByteArray(1, kStx) + TxStr.toLatin1() + kCr + kLf);
+    } catch (const KeloError&) {
+        // A port that is not open fails every attempt alike: the first one
+        // reports it, the resends wait quietly for "통신불량".
+        if (m_sendAttempts == 1)
+            throw;
+    }
 }
 
 void TAutoF::ledButStartClick()
 {
     if (!m_panMessage->isHidden()) {
-        // Stop.
+        // Stop, with a fresh attempt count even while a poll is awaited.
         m_tmBat->setEnabled(false);
-        endTuningDisplay();
+        showTuning(false);
         AtStep = WritingStop;
         TxStr = paddedAddress() + kTuningStopBody;
         m_tmSend->setEnabled(false);
@@ -248,24 +259,28 @@ void TAutoF::ledButStartClick()
         return;
     }
     if (m_panZone->text() == QStringLiteral("OFF") && m_rdgSel->itemText() == QStringLiteral("Auto")) {
-        // The lamp stays lit exactly while tuning is in progress.
-        m_ledButStart->setLampOn(false);
-        m_context.dialogs.MsgBox(this, QStringLiteral("Zone => OFF이므로 Turing 불가능"), QString(), MsgStyle::Ok);
+        showTuning(false);
+        notice(QStringLiteral("Zone => OFF이므로 Turing 불가능"));
         return;
     }
-    m_ledButStart->setText(QStringLiteral("중지"));
-    m_ledButStart->setLampOn(true);
+    showTuning(true);
     AtStep = WritingStart;
-    m_panMessage->show();
     m_tmBat->setEnabled(true);
     tmBatTimer();
 }
 
-void TAutoF::endTuningDisplay()
+void TAutoF::showTuning(bool inProgress)
 {
-    m_ledButStart->setText(QStringLiteral("시작"));
-    m_ledButStart->setLampOn(false);
-    m_panMessage->hide();
+    m_ledButStart->setText(inProgress ? QStringLiteral("중지") : QStringLiteral("시작"));
+    m_ledButStart->setLampOn(inProgress);
+    m_panMessage->setVisible(inProgress);
+    // A settings read during tuning would leave the ticks without a request.
+    m_spbRead->setEnabled(!inProgress);
+}
+
+void TAutoF::notice(const QString& text)
+{
+    m_context.dialogs.MsgBox(this, text, QApplication::applicationDisplayName(), MsgStyle::Ok);
 }
 
 void TAutoF::tmBatTimer()
@@ -315,12 +330,12 @@ void TAutoF::HandleReply(const QByteArray& frame)
     case Polling:
         if (ReplyWord(frame, 1) == QStringLiteral("0000")) {
             m_tmBat->setEnabled(false);
-            endTuningDisplay();
+            showTuning(false);
             spbReadClick();
         }
         break;
     case WritingStop:
-        m_panMessage->hide();
+        showTuning(false);
         break;
     default:
         break;
@@ -330,7 +345,7 @@ void TAutoF::HandleReply(const QByteArray& frame)
 bool TAutoF::FormCloseQuery()
 {
     if (!m_panMessage->isHidden()) {
-        m_context.dialogs.MsgBox(this, QStringLiteral("먼저 Turing을 종료하세요."), QString(), MsgStyle::Ok);
+        notice(QStringLiteral("먼저 Turing을 종료하세요."));
         return false;
     }
     return true;

@@ -7,7 +7,7 @@ class ColumnGrid;
 class IntervalTimer;
 class TComPort;
 class LampSwitch;
-class AddressSpin;
+class SpinEdit;
 class RadioGroup;
 class ShadowLabel;
 struct AppContext;
@@ -50,7 +50,10 @@ private:
     void OpenComPort();
     void HandleReply(const QByteArray& frame);
     [[nodiscard]] QString paddedAddress() const;
-    void endTuningDisplay();
+    // Tuning in progress: the message panel shown, the lamp lit, the switch
+    // captioned "중지" and the settings read disabled; or all of it undone.
+    void showTuning(bool inProgress);
+    void notice(const QString& text);
 
     AppContext& m_context;
     ShadowLabel* m_rxLabel1;
@@ -63,7 +66,7 @@ private:
     QPushButton* m_spbRead;
     ColumnGrid* m_sg1;
     RadioGroup* m_rdgSel;
-    AddressSpin* m_avSEdtAdr;
+    SpinEdit* m_avSEdtAdr;
     LampSwitch* m_ledButStart;
     QPushButton* m_spbExit;
     QLabel* m_panMessage;

@@ -42,10 +42,14 @@ QString placeDecimalPoint(const QString& value, const QString& dot)
     const int places = dot.toInt(&ok);
     if (!ok || places < 1)
         return value;
-    const qsizetype position = value.size() - places + 1;  // from 1
-    QString text = value;
-    text.insert(position < 1 ? 0 : position - 1, QLatin1Char('.'));
-    return text;
+    // Digits shorter than Dot get leading zeros after the point, so 5 with
+    // Dot 3 reads .005 and -5 reads -.005 rather than .5 and .-5.
+    const bool negative = value.startsWith(QLatin1Char('-'));
+    QString digits = negative ? value.mid(1) : value;
+    if (digits.size() < places)
+        digits = digits.rightJustified(places, QLatin1Char('0'));
+    digits.insert(digits.size() - places, QLatin1Char('.'));
+    return negative ? QLatin1Char('-') + digits : digits;
 }
 
 TuningSettings decodeTuningSettings(const QByteArray& frame)

@@ -37,6 +37,6 @@ struct TuningSettings {
 
 [[nodiscard]] TuningSettings decodeTuningSettings(const QByteArray& frame);
 
-// Places the point so that Dot characters follow it, when the Dot text sorts
-// after "0"; in front of the whole text when the text is shorter.
+// Places the point so that Dot digits follow it, when the Dot text sorts
+// after "0"; digits shorter than Dot get leading zeros after the point.
 [[nodiscard]] QString placeDecimalPoint(const QString& value, const QString& dot);
