@@ -13,6 +13,8 @@ struct SimFaults {
     int splitPieces = 3;
     int splitGapMs = 40;
     int joinEvery = 0;      // the reply is held back and goes out in one write with the next
+    int lateEvery = 0;      // the reply goes out lateByMs later: a slow controller, whose
+    int lateByMs = 300;     // answer comes after the next request and its reply
     int vanishEveryMs = 0;  // the port disappears after this much service (0: never) ...
     int vanishForMs = 3000; // ... and comes back at the same link this much later
 };

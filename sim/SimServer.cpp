@@ -152,7 +152,7 @@ void SimServer::handle(const QByteArray& request)
         m_held = bytes;
         return;
     }
-    const qint64 due = now() + std::max(0, f.replyDelayMs);
+    const qint64 due = now() + std::max(0, f.replyDelayMs) + (every(f.lateEvery) ? std::max(0, f.lateByMs) : 0);
     const int pieces = every(f.splitEvery) ? std::clamp(f.splitPieces, 1, int(bytes.size())) : 1;
     qsizetype from = 0;
     for (int i = 0; i < pieces; ++i) {
@@ -181,12 +181,21 @@ void SimServer::writeDue()
                 m_out.clear();   // the port went bad; readInput notices and reopens
             break;
         }
+        m_bytesWritten += n;
         bytes.remove(0, n);
         if (!bytes.isEmpty())
             break;   // the line is full: the rest goes out shortly
         m_out.removeFirst();
     }
     schedule();
+}
+
+qsizetype SimServer::bytesQueued() const
+{
+    qsizetype n = m_held.size();
+    for (const Outgoing& o : m_out)
+        n += o.bytes.size();
+    return n;
 }
 
 void SimServer::schedule()

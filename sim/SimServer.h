@@ -44,6 +44,10 @@ public:
     [[nodiscard]] SimFaults& faults() { return m_options.faults; }
     [[nodiscard]] const SimPort& port() const { return m_port; }
     [[nodiscard]] bool vanished() const { return m_vanished; }
+    // Bytes written to the line since the server was made, and bytes that
+    // are still to go (waiting for their time, or held back to be joined).
+    [[nodiscard]] qint64 bytesWritten() const { return m_bytesWritten; }
+    [[nodiscard]] qsizetype bytesQueued() const;
 
 public slots:
     // Reads what waits at the port and answers every complete request in it.
@@ -87,6 +91,7 @@ private:
     QList<Outgoing> m_out;
     QByteArray m_held;
     qint64 m_replies = 0;
+    qint64 m_bytesWritten = 0;
     bool m_vanished = false;
     QTimer m_outTimer;
     QTimer m_vanishTimer;

@@ -126,13 +126,15 @@ int main(int argc, char** argv)
     const QCommandLineOption pieces(QStringLiteral("split-pieces"), QStringLiteral("Number of pieces of a split reply (default 3)."), QStringLiteral("k"));
     const QCommandLineOption gap(QStringLiteral("split-gap"), QStringLiteral("Milliseconds between the pieces (default 40)."), QStringLiteral("ms"));
     const QCommandLineOption join(QStringLiteral("join-every"), QStringLiteral("Every <n>-th reply is held back and goes out with the next one."), QStringLiteral("n"));
+    const QCommandLineOption late(QStringLiteral("late-every"), QStringLiteral("Every <n>-th reply goes out --late-by later than the others."), QStringLiteral("n"));
+    const QCommandLineOption lateBy(QStringLiteral("late-by"), QStringLiteral("Milliseconds a late reply waits (default 300)."), QStringLiteral("ms"));
     const QCommandLineOption vanishEvery(QStringLiteral("vanish-every"), QStringLiteral("The port vanishes after <ms> of service ..."), QStringLiteral("ms"));
     const QCommandLineOption vanishFor(QStringLiteral("vanish-for"), QStringLiteral("... and comes back <ms> later at the same link (default 3000)."), QStringLiteral("ms"));
     const QCommandLineOption parentPid(QStringLiteral("parent-pid"), QStringLiteral("Stop when the process <pid> ends."), QStringLiteral("pid"));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Write every request and reply to standard error."));
     const QCommandLineOption setup(QStringLiteral("setup-dir"), QStringLiteral("Prepare the program directory <dir> for a run with the simulator (Main.ini when no port is configured, Monitor/sample.khd), print the link to serve (empty line: a real port is configured) and exit. The link is --link or <dir>/kelosim.tty."), QStringLiteral("dir"));
     parser.addOptions({link, device, baud, addresses, tuning, delay, silent, refuse, garbage, split,
-                       pieces, gap, join, vanishEvery, vanishFor, parentPid, log, setup});
+                       pieces, gap, join, late, lateBy, vanishEvery, vanishFor, parentPid, log, setup});
     parser.process(app);
 
     if (parser.isSet(setup)) {
@@ -162,6 +164,8 @@ int main(int argc, char** argv)
     f.splitPieces = num.get(pieces, f.splitPieces);
     f.splitGapMs = num.get(gap, f.splitGapMs);
     f.joinEvery = num.get(join, 0);
+    f.lateEvery = num.get(late, 0);
+    f.lateByMs = num.get(lateBy, f.lateByMs);
     f.vanishEveryMs = num.get(vanishEvery, 0);
     f.vanishForMs = num.get(vanishFor, f.vanishForMs);
     const int parent = num.get(parentPid, 0);

@@ -121,6 +121,28 @@ TEST(SimFaults, JoinedReplyComesTogetherWithTheNext)
     EXPECT_EQ(line.peer->receive(line.server, kWho2.size() + kWho3.size()), kWho2 + kWho3);
 }
 
+// A late reply is overtaken by the reply to the next request.
+TEST(SimFaults, LateReplyComesAfterTheReplyToTheNextRequest)
+{
+    SimFaults f;
+    f.lateEvery = 2;
+    f.lateByMs = 300;
+    Line line(f);
+    line.peer->send(BuildFrame("01WHO"));
+    EXPECT_EQ(line.peer->receive(line.server, kWho1.size()), kWho1);
+    line.peer->send(BuildFrame("02WHO"));
+    EXPECT_EQ(line.peer->drain(line.server), QByteArray());
+    line.peer->send(BuildFrame("03WHO"));
+    EXPECT_EQ(line.peer->receive(line.server, kWho3.size()), kWho3);
+    EXPECT_EQ(line.server.bytesQueued(), kWho2.size());
+    line.t += 299;
+    EXPECT_EQ(line.peer->drain(line.server), QByteArray());
+    line.t += 1;
+    EXPECT_EQ(line.peer->receive(line.server, kWho2.size()), kWho2);
+    EXPECT_EQ(line.server.bytesQueued(), 0);
+    EXPECT_EQ(line.server.bytesWritten(), kWho1.size() + kWho2.size() + kWho3.size());
+}
+
 // The port vanishes: the program's side hangs up and the link goes away.
 // It comes back as a new pseudo-terminal behind the same link.
 TEST(SimFaults, VanishedPortHangsUpAndReturnsBehindTheSameLink)
