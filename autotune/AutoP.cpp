@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -90,6 +91,7 @@ TAutoF::TAutoF(AppContext& context, QWidget* parent)
     m_sg1->setFixedRows(1);
     m_sg1->setFixedCols(1);
     m_sg1->setDefaultRowHeight(20);
+    m_sg1->setFixedHeight(10 * 20 + 2 * m_sg1->frameWidth() + 2);
     m_sg1->setDrawCell([this](QPainter& painter, const QRect& rect, int row, int col) {
         // Every cell's text centred across the cell, 4 pixels below its top.
         if (m_sg1->isFixed(row, col))
@@ -182,6 +184,8 @@ void TAutoF::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (!m_shown) {
         m_shown = true;
+        if (const QScreen* screen = this->screen())
+            move(screen->availableGeometry().center() - rect().center());
         FormShow();
     }
 }
