@@ -343,3 +343,19 @@ TEST_F(AutoTuning, StepAndRequestAreKeptForTheNextWindow)
     EXPECT_EQ(TAutoF::AtStep, 3);
     EXPECT_EQ(TAutoF::TxStr, QStringLiteral("09DWS,01,0306,0000"));
 }
+
+TEST_F(AutoTuning, ReadWhileARequestIsAwaitedContinuesItsAttemptCount)
+{
+    open();
+    window->spbReadClick();
+    window->tmSendTimer();
+    window->tmSendTimer();
+    const QByteArray read = frame("01", kReadBody);
+    EXPECT_EQ(line.read(3 * read.size()), read + read + read);
+    window->spbReadClick();  // goes out at once, as the fourth sending
+    EXPECT_EQ(line.read(read.size()), read);
+    EXPECT_EQ(window->sendAttempts(), 4);
+    window->tmSendTimer();
+    EXPECT_TRUE(line.readAvailable().isEmpty());
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("통신불량")});
+}
