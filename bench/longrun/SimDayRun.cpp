@@ -7,8 +7,11 @@
 // chart's point stores are squeezed before each measurement so the chart
 // costs exactly 16 bytes per point and the rest of the heap shows alone.
 //
-// Usage: kelo_longrun_simday [hours=24] [poll ms=50] [log] [minutes]
+// Usage: kelo_longrun_simday [hours=24] [poll ms=50] [log] [faults] [minutes]
 //   log: the traffic log is shown (test controls on) for the whole run;
+//   faults: address 10 never answers (zeroed every third request), every
+//   7th reply is a refusal, every 5th comes after noise and a broken-off
+//   frame start, every 13th in three pieces;
 //   minutes: also measure at simulated minutes 1, 5, 15 and 30 of hour 1.
 #include "LongrunWindow.h"
 #include "widgets/Fonts.h"
@@ -40,9 +43,10 @@ int main(int argc, char** argv)
     initKeloResources();
     const int hours = argc > 1 ? std::atoi(argv[1]) : 24;
     const int pollMs = argc > 2 ? std::atoi(argv[2]) : 50;
-    bool showLog = false, minuteMarks = false;
+    bool showLog = false, minuteMarks = false, faults = false;
     for (int i = 3; i < argc; ++i) {
         showLog |= std::strcmp(argv[i], "log") == 0;
+        faults |= std::strcmp(argv[i], "faults") == 0;
         minuteMarks |= std::strcmp(argv[i], "minutes") == 0;
     }
     if (hours <= 0 || pollMs <= 0) {
@@ -55,6 +59,13 @@ int main(int argc, char** argv)
     const QDateTime origin(QDate(2024, 1, 5), QTime(0, 0));
     SimServer::Options options = longrunSimOptions();
     options.clock = [&] { return simulatedMs; };
+    if (faults) {
+        options.faults.silent = {10};
+        options.faults.refuseEvery = 7;
+        options.faults.garbageEvery = 5;
+        options.faults.splitEvery = 13;
+        options.faults.splitGapMs = 0;
+    }
     SimServer sim(options);
     QString error;
     if (!sim.start(&error)) {
@@ -86,19 +97,32 @@ int main(int argc, char** argv)
     long long notifications = 0, noReply = 0;
     QObject::connect(window->findChild<TComPort*>("ComPort1"), &TComPort::OnRxChar, [&] { ++notifications; });
 
+    // Each request's answer (or its absence) is handled before the next tick:
+    // the simulator reports what it made of the request, and a reply is
+    // handled once the window's assembler holds it as its last frame.
+    long long exchanges = 0;
+    QByteArray lastReply;
+    QObject::connect(&sim, &SimServer::exchanged, [&](const QByteArray&, const QByteArray& reply) {
+        ++exchanges;
+        lastReply = reply;
+    });
     const auto pollOnce = [&] {
-        const auto before = notifications;
+        const auto before = exchanges;
         window->Timer1Timer();
         for (int spins = 0; spins < 100000; ++spins) {
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            if (notifications > before && assembler.RxState() == ReplyAssembler::Idle)
+            if (exchanges == before)
+                continue;
+            if (lastReply.isEmpty())
+                return; // a silent address
+            if (assembler.RxState() == ReplyAssembler::Idle && assembler.RxBuf() == lastReply)
                 return;
         }
         ++noReply;
     };
 
-    std::printf("simulated day: %d h, poll %d ms, sampling %d ms, 10 channels, traffic log %s\n", hours, pollMs,
-                samplingMs, showLog ? "shown" : "hidden");
+    std::printf("simulated day: %d h, poll %d ms, sampling %d ms, 10 channels, traffic log %s, line faults %s\n",
+                hours, pollMs, samplingMs, showLog ? "shown" : "hidden", faults ? "on" : "off");
     std::printf("hour  heap_KiB  rss_KiB  chart_pts  chart_KiB  heap-chart_KiB  log_lines  value_rows  "
                 "asm_buf  record_KiB  wall_s\n");
     QElapsedTimer wall;
@@ -159,6 +183,8 @@ int main(int argc, char** argv)
                     double(chartPoints(*window) - pointsAfterHour1) / (hours - 1),
                     double(chartPoints(*window) - pointsAfterHour1) / (hours - 1) * kBytesPerPoint / 1024);
     }
+    std::printf("assembler: %lld bytes dropped, %lld frames abandoned\n",
+                static_cast<long long>(assembler.droppedBytes()), static_cast<long long>(assembler.abandonedFrames()));
     std::printf("reply notifications %lld, polls without a reply %lld, errors shown %d, peak RSS %zu KiB, "
                 "wall %.1f s\n",
                 notifications, noReply, dir.dialogs.errors, peakResidentBytes() / 1024, wall.elapsed() / 1000.0);
