@@ -1,0 +1,130 @@
+#pragma once
+// A window's port against the simulator on a pseudo-terminal behind a link
+// (so the device can vanish and come back at the same path). The simulator
+// runs on a clock the test turns: each poll tick is given 200 ms of simulated
+// time in 10 ms steps, and at each step the window takes in everything the
+// simulator has written before the next step goes out, so a reply split into
+// pieces reaches the window piece by piece.
+#include "link/ComPort.h"
+#include "sim/SimServer.h"
+#include "tests/link/QtPrinters.h"
+
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QEventLoop>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+#include <functional>
+#include <memory>
+
+class FaultLine {
+public:
+    static constexpr int kTickMs = 200;
+    static constexpr int kStepMs = 10;
+
+    // Starts the simulator for the addresses; returns the link the window opens.
+    QString serve(const SimFaults& faults, const QList<int>& addresses)
+    {
+        SimServer::Options options;
+        options.port.link = m_links.filePath(QStringLiteral("ttyKELO"));
+        options.addresses = addresses;
+        options.faults = faults;
+        options.faults.vanishForMs = 600000; // the test brings it back
+        options.clock = [this] { return simMs; };
+        sim = std::make_unique<SimServer>(options);
+        QString error;
+        EXPECT_TRUE(sim->start(&error)) << error.toStdString();
+        QObject::connect(sim.get(), &SimServer::exchanged,
+                         [this](const QByteArray& req, const QByteArray&) { ++requests; });
+        return options.port.link;
+    }
+
+    // Follows the receive notifications of the window's port.
+    void watch(TComPort* port)
+    {
+        notifications = std::make_unique<QSignalSpy>(port, &TComPort::OnRxChar);
+        lost = std::make_unique<QSignalSpy>(port, &TComPort::linkLost);
+        resumed = std::make_unique<QSignalSpy>(port, &TComPort::linkResumed);
+    }
+
+    // Bytes the window was told of (and read) in its receive notifications.
+    [[nodiscard]] qint64 received() const
+    {
+        qint64 n = 0;
+        for (const QList<QVariant>& call : *notifications)
+            n += call.at(1).toInt();
+        return n;
+    }
+
+    // One tick of the window (which sends a request unless the link is down)
+    // and the 200 ms of line traffic after it.
+    void tickAndDeliver(const std::function<void()>& windowTick)
+    {
+        const int asked = requests;
+        windowTick();
+        if (!sim->vanished())
+            waitFor([&] { return requests > asked; });
+        for (int t = 0; t < kTickMs; t += kStepMs) {
+            sim->writeDue();
+            waitFor([&] { return received() == sim->bytesWritten(); });
+            simMs += kStepMs;
+        }
+    }
+
+    // The device vanishes; checks that the program then idles for a second of
+    // real time: no notifications, and an event loop that wakes for its timers
+    // only (one that spins on a dead descriptor wakes thousands of times).
+    void vanish()
+    {
+        sim->vanish();
+        waitFor([&] { return lost->count() == 1; });
+        const auto before = notifications->count();
+        int wakeups = 0;
+        const auto counter = QObject::connect(QAbstractEventDispatcher::instance(),
+                                              &QAbstractEventDispatcher::awake, [&] { ++wakeups; });
+        QEventLoop loop;
+        QTimer::singleShot(1200, &loop, &QEventLoop::quit);
+        loop.exec();
+        QObject::disconnect(counter);
+        EXPECT_EQ(notifications->count(), before) << "notifications while the device is gone";
+        EXPECT_LE(wakeups, 60);
+        EXPECT_EQ(lost->count(), 1);
+        EXPECT_EQ(resumed->count(), 0);
+        ::testing::Test::RecordProperty("wakeupsWhileDownIn1200ms", wakeups);
+    }
+
+    // The device is back; the port's own reopen timer finds it again.
+    void comeBack()
+    {
+        ASSERT_TRUE(sim->reappear());
+        waitFor([&] { return resumed->count() == 1; });
+    }
+
+    // Spins the event loop until the condition holds (a generous guard so a
+    // lost byte fails the test instead of hanging it).
+    static bool waitFor(const std::function<bool()>& done)
+    {
+        QDeadlineTimer guard(10000);
+        while (!done()) {
+            if (guard.hasExpired()) {
+                ADD_FAILURE() << "the window did not get there";
+                return false;
+            }
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        }
+        return true;
+    }
+
+    qint64 simMs = 1000;
+    std::unique_ptr<SimServer> sim;
+    int requests = 0;
+    std::unique_ptr<QSignalSpy> notifications;
+    std::unique_ptr<QSignalSpy> lost;
+    std::unique_ptr<QSignalSpy> resumed;
+
+private:
+    QTemporaryDir m_links;
+};

@@ -1,0 +1,194 @@
+// The monitoring window through the faults of a real line: what it shows, what
+// it records, the error boxes it raises and how it idles while the link is down.
+#include "FaultLine.h"
+#include "tests/monitoring/MonitoringWindowFixture.h"
+
+#include <array>
+#include <functional>
+
+namespace {
+
+// Four controllers, each read at a set value the simulator holds still:
+// addresses 1 to 4 hold 2000, 2500, 3000 (3100 in 0302) and 3500.
+const QByteArray kSet = "Faults;1000\r\n"
+                        "01;Z1;0301;1;1200;-100;255\r\n"
+                        "02;Z2;0301;0;3000;0;65280\r\n"
+                        "03;Z3;0302;1;500;0;16711680\r\n"
+                        "04;Z4;0301;2;100;0;0\r\n";
+constexpr int kChannels = 4;
+const char* const kAll = "200.0;2,500;310.0;35.0";
+// The chart value of each channel's reply, in percent of its range.
+constexpr double kPercent[kChannels] = {200.0 / 1300 * 100, 2500.0 / 3000 * 100, 310.0 / 500 * 100, 35.0};
+
+class MonitoringFaults;
+struct FaultCase {
+    const char* name;
+    std::function<void(SimFaults&)> faults;                  // from the start
+    std::function<void(MonitoringFaults&, int cycle)> before; // before each poll cycle, from 1
+    // The values of each sample line, one line per cycle (a sampling tick
+    // follows every cycle of four poll ticks).
+    std::vector<const char*> samples;
+    std::array<int, kChannels> replyPoints;                   // chart points from "OK" replies
+    std::array<int, kChannels> zeroPoints;                    // chart points of the miss rule
+    int errorBoxes = 0;
+    bool oneByteNotifications = false;
+};
+
+class MonitoringFaults : public MonitoringWindowTest,
+                         public FaultLine,
+                         public ::testing::WithParamInterface<FaultCase> {
+public:
+    using FaultLine::waitFor;
+
+    void pollTick()
+    {
+        tickAndDeliver([this] { window->Timer1Timer(); });
+    }
+    void vanish()
+    {
+        FaultLine::vanish();
+        EXPECT_EQ(panel(0), "ERROR");
+    }
+    void comeBack()
+    {
+        FaultLine::comeBack();
+        EXPECT_EQ(panel(0), "대기중");
+        EXPECT_FALSE(port()->LinkLost());
+    }
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+QString stamp(int cycle)
+{
+    return QDateTime(QDate(2024, 1, 5), QTime(14, 30, 22)).addSecs(cycle).toString("yyyyMMdd/HHmmss");
+}
+
+TEST_P(MonitoringFaults, KeepsShowingAndRecordingWhatTheMissRuleSays)
+{
+    const FaultCase& c = GetParam();
+    SimFaults faults;
+    if (c.faults)
+        c.faults(faults);
+    portAt(serve(faults, {1, 2, 3, 4}));
+    open();
+    watch(port());
+    load(kSet);
+    start();
+    ASSERT_EQ(startButton()->text(), "Stop");
+
+    QByteArray expected = "set.khd\r\n";
+    for (int cycle = 1; cycle <= int(c.samples.size()); ++cycle) {
+        SCOPED_TRACE("cycle " + std::to_string(cycle));
+        if (c.before)
+            c.before(*this, cycle);
+        for (int ch = 1; ch <= kChannels; ++ch)
+            pollTick();
+        now = now.addSecs(1);
+        window->tmSamplingTimer();
+        const QString line = stamp(cycle) + ';' + c.samples[cycle - 1] + ';';
+        expected += line.toLatin1() + "\r\n";
+        // What the value table shows is what went into the file.
+        QStringList shown;
+        for (int col = 0; col <= kChannels; ++col)
+            shown << value(col);
+        EXPECT_EQ(shown.join(';') + ';', line);
+    }
+    EXPECT_EQ(readBytes(recordPath()), expected);
+
+    for (int t = 0; t < kChannels; ++t) {
+        SCOPED_TRACE("channel " + std::to_string(t + 1));
+        const std::vector<double> v = points(t);
+        ASSERT_FALSE(v.empty());
+        EXPECT_EQ(v.front(), 0) << "the point of the start";
+        int replies = 0;
+        int zeros = 0;
+        for (std::size_t i = 1; i < v.size(); ++i) {
+            if (v[i] == 0) {
+                ++zeros;
+            } else {
+                EXPECT_NEAR(v[i], kPercent[t], 1e-9);
+                ++replies;
+            }
+        }
+        EXPECT_EQ(replies, c.replyPoints[std::size_t(t)]);
+        EXPECT_EQ(zeros, c.zeroPoints[std::size_t(t)]);
+    }
+
+    EXPECT_EQ(dialogs.errors.size(), c.errorBoxes) << dialogs.errors.join(" | ").toStdString();
+    EXPECT_TRUE(dialogs.messages.empty()) << dialogs.messageTexts().join(" | ").toStdString();
+    EXPECT_EQ(panel(0), "대기중");
+    if (c.oneByteNotifications) {
+        EXPECT_EQ(received(), notifications->count());
+        EXPECT_GT(notifications->count(), 16 * kChannels);
+    }
+    window->bbtStartClick();
+    EXPECT_EQ(startButton()->text(), "Start");
+}
+
+std::vector<const char*> lines(std::initializer_list<std::pair<int, const char*>> runs)
+{
+    std::vector<const char*> v;
+    for (const auto& [count, text] : runs)
+        v.insert(v.end(), std::size_t(count), text);
+    return v;
+}
+
+const FaultCase kCases[] = {
+    // Channel 3 answers once, then its controller falls silent: it keeps its
+    // value for three requests and is zeroed at the 4th and the 7th.
+    {"SilentStationAmongLiveOnesIsZeroedEveryThirdRequest", nullptr,
+     [](MonitoringFaults& r, int cycle) {
+         if (cycle == 2)
+             r.sim->faults().silent.insert(3);
+     },
+     lines({{4, kAll}, {4, "200.0;2,500;0;35.0"}}), {8, 8, 1, 8}, {0, 0, 2, 0}},
+    // From the second cycle every fourth reply (always channel 4's) is a
+    // refusal: the one that answers the third unanswered request zeroes it.
+    {"RefusalsZeroOnlyWhenTheyAnswerTheThirdUnansweredRequest", nullptr,
+     [](MonitoringFaults& r, int cycle) {
+         if (cycle == 2)
+             r.sim->faults().refuseEvery = 4;
+     },
+     lines({{3, kAll}, {4, "200.0;2,500;310.0;0"}}), {7, 7, 7, 1}, {0, 0, 0, 2}},
+    {"GarbageBetweenFramesLeavesEveryValueRight", [](SimFaults& f) { f.garbageEvery = 1; }, nullptr,
+     lines({{3, kAll}}), {3, 3, 3, 3}, {0, 0, 0, 0}},
+    {"RepliesSplitIntoSingleBytesGiveTheSameValues",
+     [](SimFaults& f) {
+         f.splitEvery = 1;
+         f.splitPieces = 64;
+         f.splitGapMs = 10;
+     },
+     nullptr, lines({{2, kAll}}), {2, 2, 2, 2}, {0, 0, 0, 0}, 0, true},
+    // Every third reply is held back and goes out with the next one, when the
+    // window has moved on: it belongs to no channel. No channel misses three in
+    // a row, so none is zeroed; channel 3's first reply is the first held back,
+    // so the first sample records 0 for it.
+    {"TwoRepliesJoinedInOneChunkKeepOffTheNextChannel", [](SimFaults& f) { f.joinEvery = 3; }, nullptr,
+     lines({{1, "200.0;2,500;0;35.0"}, {5, kAll}}), {4, 4, 4, 4}, {0, 0, 0, 0}},
+    // Every third reply comes 300 ms late, after the next channel's own reply.
+    {"LateRepliesFromAnotherAddressChangeNoChannel",
+     [](SimFaults& f) {
+         f.lateEvery = 3;
+         f.lateByMs = 300;
+     },
+     nullptr, lines({{1, "200.0;2,500;0;35.0"}, {5, kAll}}), {4, 4, 4, 4}, {0, 0, 0, 0}},
+    // The device is gone for cycles 2 to 5: values are kept for three
+    // requests and zeroed at the 4th; one error box; all back once it returns.
+    {"DeviceThatVanishesMidRunAndComesBack", nullptr,
+     [](MonitoringFaults& r, int cycle) {
+         if (cycle == 2)
+             r.vanish();
+         if (cycle == 6)
+             r.comeBack();
+     },
+     lines({{4, kAll}, {1, "0;0;0;0"}, {2, kAll}}), {3, 3, 3, 3}, {1, 1, 1, 1}, 1},
+};
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(Faults, MonitoringFaults, ::testing::ValuesIn(kCases),
+                         [](const ::testing::TestParamInfo<FaultCase>& info) { return std::string(info.param.name); });
