@@ -133,7 +133,10 @@ bool TMonitoringF::FormCloseQuery()
         m_context.dialogs.MsgBox(this, QStringLiteral("먼저 모니터링을 종료하세요"), noticeCaption(), MsgStyle::Ok);
         return false;
     }
+    // The disk may have room again since the last tick or Stop: try every
+    // run's lines, the last run's included, before asking to drop them.
     retryBacklog();
+    (void)m_record.retry(nullptr);
     const int left = unwrittenLines();
     if (left == 0)
         return true;
