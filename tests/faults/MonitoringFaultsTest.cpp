@@ -154,6 +154,10 @@ const FaultCase kCases[] = {
              r.sim->faults().refuseEvery = 4;
      },
      lines({{3, kAll}, {4, "200.0;2,500;310.0;0"}}), {7, 7, 7, 1}, {0, 0, 0, 2}},
+    // A bus slower than the poll interval: every reply comes in the next
+    // channel's slot, so no channel ever has an answer.
+    {"RepliesSlowerThanThePollIntervalBelongToNoChannel", [](SimFaults& f) { f.replyDelayMs = 250; }, nullptr,
+     lines({{7, "0;0;0;0"}}), {0, 0, 0, 0}, {2, 2, 2, 2}},
     {"GarbageBetweenFramesLeavesEveryValueRight", [](SimFaults& f) { f.garbageEvery = 1; }, nullptr,
      lines({{3, kAll}}), {3, 3, 3, 3}, {0, 0, 0, 0}},
     {"RepliesSplitIntoSingleBytesGiveTheSameValues",
@@ -186,6 +190,16 @@ const FaultCase kCases[] = {
              r.comeBack();
      },
      lines({{4, kAll}, {1, "0;0;0;0"}, {2, kAll}}), {3, 3, 3, 3}, {1, 1, 1, 1}, 1},
+    // Pulled twice in one run: the error box comes once a run, the link
+    // panel tells of each loss.
+    {"DeviceThatVanishesTwiceInOneRun", nullptr,
+     [](MonitoringFaults& r, int cycle) {
+         if (cycle == 2 || cycle == 4)
+             r.vanish();
+         if (cycle == 3 || cycle == 5)
+             r.comeBack();
+     },
+     lines({{5, kAll}}), {3, 3, 3, 3}, {0, 0, 0, 0}, 1},
 };
 
 } // namespace
