@@ -4,6 +4,7 @@
 #include "tests/monitoring/MonitoringWindowFixture.h"
 
 #include <array>
+#include <cmath>
 #include <functional>
 
 namespace {
@@ -127,6 +128,60 @@ TEST_P(MonitoringFaults, KeepsShowingAndRecordingWhatTheMissRuleSays)
     }
     window->bbtStartClick();
     EXPECT_EQ(startButton()->text(), "Start");
+}
+
+// Every fault at once over many cycles, the way a long run on a noisy bus
+// meets them: whatever a channel shows, records or plots is its controller's
+// own value, or the 0 of the miss rule.
+TEST_F(MonitoringFaults, ANoisyBusShowsAndRecordsOnlyTrueValuesOrZero)
+{
+    SimFaults faults;
+    faults.garbageEvery = 2;
+    faults.splitEvery = 3;
+    faults.splitPieces = 5;
+    faults.splitGapMs = 30;
+    faults.joinEvery = 5;
+    faults.lateEvery = 7;
+    faults.lateByMs = 300;
+    faults.refuseEvery = 11;
+    portAt(serve(faults, {1, 2, 3, 4}));
+    open();
+    watch(port());
+    load(kSet);
+    start();
+    const QStringList truth = QString::fromLatin1(kAll).split(';');
+    const int cycles = 40;
+    for (int cycle = 1; cycle <= cycles; ++cycle) {
+        for (int ch = 1; ch <= kChannels; ++ch)
+            pollTick();
+        now = now.addSecs(1);
+        window->tmSamplingTimer();
+    }
+    const QStringList lines = QString::fromLatin1(readBytes(recordPath())).split("\r\n");
+    ASSERT_EQ(lines.size(), cycles + 2);
+    EXPECT_EQ(lines.front(), "set.khd");
+    EXPECT_EQ(lines.back(), "");
+    int zeros = 0;
+    for (int i = 1; i <= cycles; ++i) {
+        const QStringList f = lines[i].split(';');
+        ASSERT_EQ(f.size(), kChannels + 2) << lines[i].toStdString();
+        EXPECT_EQ(f[0], stamp(i));
+        for (int c = 0; c < kChannels; ++c) {
+            EXPECT_TRUE(f[c + 1] == truth[c] || f[c + 1] == "0") << lines[i].toStdString();
+            zeros += f[c + 1] == "0";
+        }
+    }
+    EXPECT_LT(zeros, cycles * kChannels / 4) << "most samples carry values";
+    RecordProperty("zeroSamples", zeros);
+    const ReplyAssembler& a = programAssembler(ReceivingWindow::Monitoring);
+    EXPECT_GT(a.droppedBytes(), 0) << "the noise came";
+    EXPECT_GT(a.abandonedFrames(), 0);
+    for (int t = 0; t < kChannels; ++t) {
+        for (double v : points(t))
+            EXPECT_TRUE(v == 0 || std::abs(v - kPercent[t]) < 1e-9) << v;
+    }
+    EXPECT_TRUE(dialogs.errors.empty()) << dialogs.errors.join(" | ").toStdString();
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 std::vector<const char*> lines(std::initializer_list<std::pair<int, const char*>> runs)
