@@ -184,6 +184,34 @@ TEST_F(MonitoringFaults, ANoisyBusShowsAndRecordsOnlyTrueValuesOrZero)
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
+// The adapter is pulled while a reply is half in: the broken-off start is
+// dropped and the first reply after the return is taken whole.
+TEST_F(MonitoringFaults, AReplyCutOffByAPulledDeviceLeavesTheNextReplyWhole)
+{
+    SimFaults faults;
+    faults.splitEvery = 1;
+    faults.splitPieces = 4;
+    faults.splitGapMs = 50;
+    portAt(serve(faults, {1, 2, 3, 4}));
+    open();
+    watch(port());
+    load(kSet);
+    start();
+    const int asked = requests;
+    window->Timer1Timer();
+    waitFor([&] { return requests > asked; });
+    sim->writeDue();
+    waitFor([&] { return received() == sim->bytesWritten() && received() > 0; });
+    EXPECT_EQ(panel(0), "수신중");
+    vanish();
+    comeBack();
+    pollTick();
+    EXPECT_EQ(value(1), "");
+    EXPECT_EQ(value(2), "2,500");
+    EXPECT_EQ(panel(0), "대기중");
+    EXPECT_EQ(dialogs.errors.size(), 0) << "nothing was sent while the device was gone";
+}
+
 std::vector<const char*> lines(std::initializer_list<std::pair<int, const char*>> runs)
 {
     std::vector<const char*> v;
