@@ -13,12 +13,16 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
+#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <functional>
 #include <memory>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class FaultLine {
 public:
@@ -74,28 +78,51 @@ public:
         }
     }
 
-    // The device vanishes; checks that the program then idles for a second of
-    // real time: no notifications, and an event loop that wakes for its timers
-    // only (one that spins on a dead descriptor wakes thousands of times).
+    // The device vanishes; checks that the program then idles: for two
+    // seconds of real time no notifications, an event loop that wakes for its
+    // timers only (one that spins on a dead descriptor wakes thousands of
+    // times), and at most one reopen attempt a second. The attempts are
+    // counted as opens of a FIFO put at the device's path meanwhile: each
+    // attempt opens it and gives up, as it is no terminal.
     void vanish()
     {
         const auto lostBefore = lost->count();
         const auto resumedBefore = resumed->count();
         sim->vanish();
         waitFor([&] { return lost->count() == lostBefore + 1; });
+        const QByteArray path = QFile::encodeName(sim->port().options().link);
+        ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+        const int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        ASSERT_GE(watcher, 0);
+        // Closes are watched too: they keep the kernel from merging one open with the next.
+        ASSERT_GE(::inotify_add_watch(watcher, path.constData(), IN_OPEN | IN_CLOSE), 0);
+
         const auto before = notifications->count();
         int wakeups = 0;
         const auto counter = QObject::connect(QAbstractEventDispatcher::instance(),
                                               &QAbstractEventDispatcher::awake, [&] { ++wakeups; });
         QEventLoop loop;
-        QTimer::singleShot(1200, &loop, &QEventLoop::quit);
+        QTimer::singleShot(2200, &loop, &QEventLoop::quit);
         loop.exec();
         QObject::disconnect(counter);
+
+        int opens = 0;
+        alignas(inotify_event) char buf[4096];
+        for (ssize_t n; (n = ::read(watcher, buf, sizeof buf)) > 0;) {
+            for (char* p = buf; p < buf + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
+                opens += (reinterpret_cast<inotify_event*>(p)->mask & IN_OPEN) != 0;
+        }
+        ::close(watcher);
+        ::unlink(path.constData());
+
         EXPECT_EQ(notifications->count(), before) << "notifications while the device is gone";
-        EXPECT_LE(wakeups, 60);
+        EXPECT_LE(wakeups, 100);
+        EXPECT_GE(opens, 1) << "the port tries to reopen";
+        EXPECT_LE(opens, 3) << "about one reopen attempt a second";
         EXPECT_EQ(lost->count(), lostBefore + 1);
         EXPECT_EQ(resumed->count(), resumedBefore);
-        ::testing::Test::RecordProperty("wakeupsWhileDownIn1200ms", wakeups);
+        ::testing::Test::RecordProperty("wakeupsWhileDownIn2200ms", wakeups);
+        ::testing::Test::RecordProperty("reopenAttemptsIn2200ms", opens);
     }
 
     // The device is back; the port's own reopen timer finds it again.
