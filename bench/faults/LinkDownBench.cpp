@@ -3,7 +3,9 @@
 // vanishes for a while and comes back. Prints, for the time up and the time
 // down: CPU time per second of wall time (the simulator runs in this process
 // too), event-loop wake-ups per second, receive notifications, requests the
-// simulator answered, error boxes, and how long the link took to come back.
+// simulator answered, reopen attempts while down (opens of a FIFO put at the
+// device's path, which each attempt opens and gives up on), error boxes, and
+// how long the link took to come back.
 // Usage: kelo_faults_linkdown_bench [seconds up] [seconds down]
 #include "../monitoring/BenchWindow.h"
 
@@ -14,7 +16,10 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+#include <sys/inotify.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -120,7 +125,19 @@ int main(int argc, char** argv)
 
     const Phase up = runFor(upSeconds * 1000, c);
     sim.vanish();
+    const QByteArray linkPath = QFile::encodeName(options.port.link);
+    ::mkfifo(linkPath.constData(), 0600);
+    const int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ::inotify_add_watch(watcher, linkPath.constData(), IN_OPEN | IN_CLOSE); // closes keep opens apart
     const Phase down = runFor(downSeconds * 1000, c);
+    int reopens = 0;
+    alignas(inotify_event) char buf[4096];
+    for (ssize_t n; (n = ::read(watcher, buf, sizeof buf)) > 0;) {
+        for (char* p = buf; p < buf + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
+            reopens += (reinterpret_cast<inotify_event*>(p)->mask & IN_OPEN) != 0;
+    }
+    ::close(watcher);
+    ::unlink(linkPath.constData());
     const int boxesWhileDown = dialogs.errors;
     sim.reappear();
     QElapsedTimer back;
@@ -137,6 +154,7 @@ int main(int argc, char** argv)
     print("up", up);
     print("down", down);
     print("again", again);
+    std::printf("reopen attempts while down: %d in %.2f s\n", reopens, down.wall);
     std::printf("link lost %d time(s), back %d time(s), %.0f ms after the device returned; "
                 "%d error box(es) while down, %d in all\n",
                 lost, resumed, backMs, boxesWhileDown, dialogs.errors);
