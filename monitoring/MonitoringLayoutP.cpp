@@ -138,6 +138,7 @@ void TMonitoringF::buildLayout()
     Memo1->setReadOnly(true);
     Memo1->setFont(gulimche(9));
     Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setMaximumBlockCount(kTrafficLogLines);
     Memo1->hide();
     leftLayout->addWidget(Memo1, 1);
 
