@@ -3,9 +3,35 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+namespace {
+
+// ICU's "CP949" is IBM's table (backslash as U+20A9, 0x1A/0x1C/0x7F swapped,
+// none of the extended Hangul syllables); Windows code page 949 is this one.
+constexpr const char* kCodePage949 = "windows-949";
+
+bool isAscii(const QByteArray& bytes)
+{
+    for (char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    return true;
+}
+
+bool isAscii(const QString& text)
+{
+    for (QChar c : text)
+        if (c.unicode() >= 0x80)
+            return false;
+    return true;
+}
+
+} // namespace
+
 QByteArray toAnsi(const QString& text)
 {
-    QStringEncoder encoder("CP949");
+    if (isAscii(text)) // the code page's first half is ASCII
+        return text.toLatin1();
+    QStringEncoder encoder(kCodePage949);
     if (!encoder.isValid())
         return text.toLatin1();
     return encoder.encode(text);
@@ -13,7 +39,9 @@ QByteArray toAnsi(const QString& text)
 
 QString fromAnsi(const QByteArray& bytes)
 {
-    QStringDecoder decoder("CP949");
+    if (isAscii(bytes))
+        return QString::fromLatin1(bytes);
+    QStringDecoder decoder(kCodePage949);
     if (!decoder.isValid())
         return QString::fromLatin1(bytes);
     // A lead byte at the very end would wait for its trail byte and vanish;

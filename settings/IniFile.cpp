@@ -61,6 +61,15 @@ std::optional<QByteArray> sectionName(QByteArrayView line)
     return trimmed(name);
 }
 
+// The text up to its first CR or LF.
+QString firstLine(const QString& text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] == QLatin1Char('\r') || text[i] == QLatin1Char('\n'))
+            return text.first(i);
+    return text;
+}
+
 struct KeyLine {
     QByteArray key;
     QByteArray value;
@@ -123,9 +132,8 @@ QByteArray readAll(const QString& fileName, bool* exists = nullptr)
 
 } // namespace
 
-QString IniFile::read(const QString& section, const QString& key) const
+QString IniFile::valueIn(const QByteArray& data, const QString& section, const QString& key)
 {
-    const QByteArray data = readAll(m_fileName);
     const auto lines = splitLines(data);
     const Located at = locate(data, lines, section, key);
     if (!at.keyLine)
@@ -133,6 +141,43 @@ QString IniFile::read(const QString& section, const QString& key) const
     const Line& l = lines[*at.keyLine];
     auto kv = keyLine(QByteArrayView(data.constData() + l.begin, l.end - l.begin));
     return fromAnsi(kv->value);
+}
+
+QString IniFile::read(const QString& section, const QString& key) const
+{
+    return valueIn(readAll(m_fileName), section, key);
+}
+
+QByteArray IniFile::withValue(QByteArray data, const QString& section, const QString& key, const QString& value)
+{
+    const auto lines = splitLines(data);
+    const Located at = locate(data, lines, section, key);
+    // A setting is one line: a line end in the value would end the key's line
+    // and let the rest pass for other keys or sections.
+    const QByteArray stored = toAnsi(firstLine(value));
+    const QByteArray entry = toAnsi(key) + '=' + stored;
+
+    if (at.keyLine) {
+        const Line& l = lines[*at.keyLine];
+        QByteArrayView text(data.constData() + l.begin, l.end - l.begin);
+        // Keep the key as spelled in the file and any indentation before it.
+        qsizetype eq = text.indexOf('=');
+        QByteArray replaced = text.first(eq).toByteArray() + '=' + stored;
+        data.replace(l.begin, l.end - l.begin, replaced);
+    } else if (at.sectionLine) {
+        const Line& last = lines[at.lastContentLine];
+        QByteArray insert = entry + "\r\n";
+        // The section ends the file without an LF (perhaps on a lone CR, which
+        // does not end a line): end that line first.
+        if (data[last.next - 1] != '\n')
+            insert.prepend("\r\n");
+        data.insert(last.next, insert);
+    } else {
+        if (!data.isEmpty() && !data.endsWith('\n'))
+            data.append("\r\n");
+        data.append('[' + toAnsi(section) + "]\r\n" + entry + "\r\n");
+    }
+    return data;
 }
 
 void IniFile::write(const QString& section, const QString& key, const QString& value) const
@@ -144,28 +189,7 @@ void IniFile::write(const QString& section, const QString& key, const QString& v
     QByteArray data = readAll(m_fileName, &exists);
     if (!exists && QFileInfo::exists(m_fileName))
         fail(); // a directory or other non-file in the way
-    const auto lines = splitLines(data);
-    const Located at = locate(data, lines, section, key);
-    const QByteArray entry = toAnsi(key) + '=' + toAnsi(value);
-
-    if (at.keyLine) {
-        const Line& l = lines[*at.keyLine];
-        QByteArrayView text(data.constData() + l.begin, l.end - l.begin);
-        // Keep the key as spelled in the file and any indentation before it.
-        qsizetype eq = text.indexOf('=');
-        QByteArray replaced = text.first(eq).toByteArray() + '=' + toAnsi(value);
-        data.replace(l.begin, l.end - l.begin, replaced);
-    } else if (at.sectionLine) {
-        const Line& last = lines[at.lastContentLine];
-        QByteArray insert = entry + "\r\n";
-        if (last.next == last.end) // the section ends the file without a line end
-            insert.prepend("\r\n");
-        data.insert(last.next, insert);
-    } else {
-        if (!data.isEmpty() && !data.endsWith('\n'))
-            data.append("\r\n");
-        data.append('[' + toAnsi(section) + "]\r\n" + entry + "\r\n");
-    }
+    data = withValue(std::move(data), section, key, value);
 
     QSaveFile out(m_fileName);
     out.setDirectWriteFallback(true);

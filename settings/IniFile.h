@@ -14,11 +14,18 @@ public:
 
     // The value, or the empty text when the file, section or key is missing.
     [[nodiscard]] QString read(const QString& section, const QString& key) const;
+    // A value is stored up to its first CR or LF, as a setting is one line.
     // Throws KeloError "Unable to write to <full file name>" when the file
     // cannot be written; the file is then left as it was.
     void write(const QString& section, const QString& key, const QString& value) const;
 
     [[nodiscard]] const QString& fileName() const { return m_fileName; }
+
+    // The same rules on the bytes of a file already in memory: the value a
+    // read finds, and the bytes a write leaves.
+    [[nodiscard]] static QString valueIn(const QByteArray& data, const QString& section, const QString& key);
+    [[nodiscard]] static QByteArray withValue(QByteArray data, const QString& section, const QString& key,
+                                              const QString& value);
 
 private:
     QString m_fileName;

@@ -121,3 +121,52 @@ TEST(AnsiText, BrokenBytesBecomeReplacementCharactersAndNothingVanishes)
     EXPECT_EQ(fromAnsi(""), "");
     EXPECT_EQ(toAnsi(QString::fromUtf8("한글")), QByteArray::fromHex("c7d1b1db"));
 }
+
+TEST(AnsiText, CodePage949IsTheWindowsTableWithBackslashControlsAndAllHangul)
+{
+    // 똠 and 햏 exist only in the Windows table's extended Hangul; a backslash
+    // and the controls 0x1A, 0x1C, 0x7F are plain ASCII there.
+    const std::vector<std::pair<QString, QByteArray>> table{
+        {QStringLiteral("C:\\data\\온도.khd"), QByteArray("C:\\data\\\xbf\xc2\xb5\xb5.khd")},
+        {QStringLiteral("똠햏"), QByteArray("\x8c\x63\xc1\x64")},
+        {QStringLiteral("\\"), QByteArray("\\")},
+        {QString(QChar(0x1A)) + QChar(0x1C) + QChar(0x7F), QByteArray("\x1a\x1c\x7f")},
+        {QStringLiteral("한\\글"), QByteArray("\xc7\xd1\\\xb1\xdb")},
+    };
+    for (const auto& [text, bytes] : table) {
+        EXPECT_EQ(toAnsi(text), bytes) << text.toStdString();
+        EXPECT_EQ(fromAnsi(bytes), text) << bytes.toHex().toStdString();
+    }
+}
+
+TEST_F(IniFixture, NewKeyAfterALoneCrAtTheEndOfTheFileStartsItsOwnLine)
+{
+    // A lone CR does not end a line: the new key must not be glued onto it.
+    writeBytes(path, "[A]\r\nk=v\r");
+    ini.write("A", "new", "1");
+    EXPECT_EQ(readBytes(path), QByteArray("[A]\r\nk=v\r\r\nnew=1\r\n"));
+    EXPECT_EQ(ini.read("A", "k"), "v");
+    EXPECT_EQ(ini.read("A", "new"), "1");
+}
+
+TEST_F(IniFixture, LineEndsInAValueCannotForgeOtherKeysOrSections)
+{
+    const QByteArray before = "[A]\r\nk=1\r\n[B]\r\nx=safe\r\n";
+    const std::vector<std::pair<QString, QByteArray>> table{
+        {"2\r\n[B]\r\nx=evil", "[A]\r\nk=2\r\n[B]\r\nx=safe\r\n"},
+        {"2\n[B]\nx=evil", "[A]\r\nk=2\r\n[B]\r\nx=safe\r\n"},
+        {"2\r[B]", "[A]\r\nk=2\r\n[B]\r\nx=safe\r\n"},
+        {"\nx", "[A]\r\nk=\r\n[B]\r\nx=safe\r\n"},
+    };
+    for (const auto& [value, after] : table) {
+        writeBytes(path, before);
+        ini.write("A", "k", value);
+        EXPECT_EQ(readBytes(path), after) << value.toStdString();
+        EXPECT_EQ(ini.read("B", "x"), "safe");
+        // A new key and a new section are cut the same way.
+        ini.write("A", "n", value);
+        ini.write("C", "n", value);
+        EXPECT_EQ(ini.read("B", "x"), "safe");
+        EXPECT_EQ(ini.read("C", "n"), ini.read("A", "n"));
+    }
+}
