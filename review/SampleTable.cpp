@@ -29,7 +29,8 @@ QString decodeAnsi(QByteArrayView bytes)
     // byte over to the next field; every byte that starts no sequence becomes
     // U+FFFD, and so does a sequence the code page leaves unassigned (which
     // the decoder gives as SUB).
-    thread_local QStringDecoder decoder("CP949");
+    // Windows code page 949 (ICU's "CP949" is IBM's table, without the extended Hangul).
+    thread_local QStringDecoder decoder("windows-949");
     QString text;
     text.reserve(bytes.size());
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
