@@ -212,6 +212,31 @@ TEST_F(MonitoringFaults, AReplyCutOffByAPulledDeviceLeavesTheNextReplyWhole)
     EXPECT_EQ(dialogs.errors.size(), 0) << "nothing was sent while the device was gone";
 }
 
+// Pulled before Start: the run reports its first failed request once and
+// takes values as soon as the device is back.
+TEST_F(MonitoringFaults, ARunStartedWhileTheDeviceIsGoneTakesValuesOnceItIsBack)
+{
+    portAt(serve({}, {1, 2, 3, 4}));
+    open();
+    watch(port());
+    load(kSet);
+    vanish();
+    EXPECT_TRUE(dialogs.errors.empty()) << "a loss outside a run is shown in the link panel only";
+    start();
+    for (int ch = 1; ch <= kChannels; ++ch)
+        pollTick();
+    EXPECT_EQ(dialogs.errors.size(), 1);
+    EXPECT_EQ(panel(0), "ERROR");
+    comeBack();
+    for (int ch = 1; ch <= kChannels; ++ch)
+        pollTick();
+    now = now.addSecs(1);
+    window->tmSamplingTimer();
+    EXPECT_EQ(readBytes(recordPath()), "set.khd\r\n" + (stamp(1) + ';' + kAll + ';').toLatin1() + "\r\n");
+    EXPECT_EQ(dialogs.errors.size(), 1);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
 std::vector<const char*> lines(std::initializer_list<std::pair<int, const char*>> runs)
 {
     std::vector<const char*> v;
