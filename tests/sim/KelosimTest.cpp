@@ -80,6 +80,7 @@ TEST(Kelosim, BadArgumentsAreNamedAndNothingIsServed)
     const Case cases[] = {
         {{QStringLiteral("--addresses"), QStringLiteral("1-200")}, "address list"},
         {{QStringLiteral("--delay"), QStringLiteral("soon")}, "--delay"},
+        {{QStringLiteral("--late-by"), QStringLiteral("-5")}, "--late-by"},
         {{QStringLiteral("--device"), QStringLiteral("/nonexistent/tty")}, "/nonexistent/tty"},
     };
     for (const Case& c : cases) {
