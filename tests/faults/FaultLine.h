@@ -42,7 +42,7 @@ public:
         QString error;
         EXPECT_TRUE(sim->start(&error)) << error.toStdString();
         QObject::connect(sim.get(), &SimServer::exchanged,
-                         [this](const QByteArray& req, const QByteArray&) { ++requests; });
+                         [this] { ++requests; });
         return options.port.link;
     }
 
