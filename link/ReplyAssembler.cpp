@@ -25,7 +25,10 @@ QList<QByteArray> ReplyAssembler::Feed(const QByteArray& chunk)
             // The frame stays in RxBuf until the next STX; anything up to that
             // STX is noise.
             m_state = Idle;
-        } else if (m_buf.size() > kMaxFrameLength) {
+            continue;
+        }
+        // CRs count as well: a line stuck on CR noise must not grow a frame without end.
+        if (m_buf.size() > kMaxFrameLength) {
             ++m_abandonedFrames;
             m_droppedBytes += m_buf.size();
             m_buf.clear();

@@ -139,3 +139,35 @@ TEST(ReplyAssembler, ProgramAssemblersKeepTheirStateAndAreSeparate)
     EXPECT_NE(&programAssembler(ReceivingWindow::AutoTuning), &programAssembler(ReceivingWindow::Monitoring));
     EXPECT_EQ(programAssembler(ReceivingWindow::Monitoring).RxState(), 0);
 }
+
+TEST(ReplyAssembler, RunawayFrameOfCrNoiseIsDroppedAndTheBufferStaysBounded)
+{
+    // A line stuck on CR: every byte is a CR, so no LF ever completes the frame.
+    struct Case {
+        const char* name;
+        QByteArray runaway;
+        qsizetype chunk;
+    };
+    const QByteArray crs(3 * ReplyAssembler::kMaxFrameLength, kCr);
+    const Case cases[] = {
+        {"CRs in one chunk", "\x02" + crs, 0},
+        {"CRs one at a time", "\x02" + crs, 1},
+        {"CRs in odd chunks", "\x02" "01DRS" + crs, 7},
+        {"CR just past the limit, then LF", "\x02" + QByteArray(ReplyAssembler::kMaxFrameLength - 1, 'A') + "\r\n", 0},
+    };
+    for (const Case& c : cases) {
+        ReplyAssembler assembler;
+        QList<QByteArray> chunks{c.runaway};
+        if (c.chunk > 0) {
+            chunks.clear();
+            for (qsizetype at = 0; at < c.runaway.size(); at += c.chunk)
+                chunks.append(c.runaway.mid(at, c.chunk));
+        }
+        for (const QByteArray& chunk : chunks) {
+            EXPECT_TRUE(assembler.Feed(chunk).isEmpty()) << c.name;
+            ASSERT_LE(assembler.RxBuf().size(), ReplyAssembler::kMaxFrameLength + 1) << c.name;
+        }
+        EXPECT_GE(assembler.abandonedFrames(), 1) << c.name;
+        EXPECT_EQ(assembler.Feed("\n" + kReply), QList<QByteArray>{kReply}) << c.name;
+    }
+}
