@@ -5,7 +5,9 @@
 // added; line 1 gives title and sampling, every further line one channel;
 // writing a set and reading it back gives the same set whenever its text
 // survives code page 949 (fields cannot hold ";" or line ends once read);
-// the monitoring checks either pass or throw our error type, nothing else.
+// the monitoring checks either pass or throw our error type, nothing else;
+// the file reader (on /dev/shm) reads what the in-memory parser reads, as no
+// input line is longer than the 4096 bytes a file line is kept to.
 #include "fuzz/FuzzInput.h"
 #include "monitoring/ChannelSet.h"
 #include "monitoring/ChannelSetCheck.h"
@@ -61,6 +63,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         FUZZ_CHECK(written.endsWith("\r\n"), "written lines end with CR LF");
         FUZZ_CHECK(parseChannelSet(written) == set, "a written set reads back the same");
     }
+
+    const QString path = fuzzScratchFile("set.khd");
+    fuzzWriteFile(path, bytes.constData(), size_t(bytes.size()));
+    if (bytes.size() <= 4096)
+        FUZZ_CHECK(readChannelSetFile(path) == set, "the file reader reads what the parser reads");
 
     try {
         checkMonitoringChannelSet(set, QStringLiteral("fuzz.khd"));
