@@ -115,6 +115,16 @@ TEST_F(RecordReaderTest, CodePage949TextAndInvalidBytes)
     EXPECT_EQ(rows[0][3], "0");
 }
 
+TEST_F(RecordReaderTest, ExtendedHangulAndBackslashReadAsWindowsCodePage949)
+{
+    // 똠 and 햏 exist only in the Windows table; a field must not turn them into U+FFFD.
+    const auto rows = rowsOf("h.khd\r\n" + toAnsi(QStringLiteral("똠햏")) + ";a\\b;\x8c\x63\xc1\x64;\r\n", kThree);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0][0], QStringLiteral("똠햏"));
+    EXPECT_EQ(rows[0][1], QStringLiteral("a\\b"));
+    EXPECT_EQ(rows[0][2], QStringLiteral("똠햏"));
+}
+
 TEST_F(RecordReaderTest, BlockBoundariesLoseNothing)
 {
     QByteArray bytes = "a-rather-long-header-name.khd\r\n";
