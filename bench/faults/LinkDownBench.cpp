@@ -10,16 +10,14 @@
 #include "../monitoring/BenchWindow.h"
 
 #include "link/ComPort.h"
+#include "tests/faults/PathOpens.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
-#include <sys/inotify.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -125,19 +123,13 @@ int main(int argc, char** argv)
 
     const Phase up = runFor(upSeconds * 1000, c);
     sim.vanish();
-    const QByteArray linkPath = QFile::encodeName(options.port.link);
-    ::mkfifo(linkPath.constData(), 0600);
-    const int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    ::inotify_add_watch(watcher, linkPath.constData(), IN_OPEN | IN_CLOSE); // closes keep opens apart
-    const Phase down = runFor(downSeconds * 1000, c);
     int reopens = 0;
-    alignas(inotify_event) char buf[4096];
-    for (ssize_t n; (n = ::read(watcher, buf, sizeof buf)) > 0;) {
-        for (char* p = buf; p < buf + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
-            reopens += (reinterpret_cast<inotify_event*>(p)->mask & IN_OPEN) != 0;
+    Phase down;
+    {
+        PathOpens attempts(options.port.link);
+        down = runFor(downSeconds * 1000, c);
+        reopens = attempts.take();
     }
-    ::close(watcher);
-    ::unlink(linkPath.constData());
     const int boxesWhileDown = dialogs.errors;
     sim.reappear();
     QElapsedTimer back;

@@ -7,22 +7,18 @@
 // pieces reaches the window piece by piece.
 #include "link/ComPort.h"
 #include "sim/SimServer.h"
+#include "tests/faults/PathOpens.h"
 #include "tests/link/QtPrinters.h"
 
 #include <QAbstractEventDispatcher>
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <functional>
 #include <memory>
-#include <sys/inotify.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 class FaultLine {
 public:
@@ -81,21 +77,15 @@ public:
     // The device vanishes; checks that the program then idles: for two
     // seconds of real time no notifications, an event loop that wakes for its
     // timers only (one that spins on a dead descriptor wakes thousands of
-    // times), and at most one reopen attempt a second. The attempts are
-    // counted as opens of a FIFO put at the device's path meanwhile: each
-    // attempt opens it and gives up, as it is no terminal.
+    // times), and at most one reopen attempt a second.
     void vanish()
     {
         const auto lostBefore = lost->count();
         const auto resumedBefore = resumed->count();
         sim->vanish();
         waitFor([&] { return lost->count() == lostBefore + 1; });
-        const QByteArray path = QFile::encodeName(sim->port().options().link);
-        ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
-        const int watcher = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-        ASSERT_GE(watcher, 0);
-        // Closes are watched too: they keep the kernel from merging one open with the next.
-        ASSERT_GE(::inotify_add_watch(watcher, path.constData(), IN_OPEN | IN_CLOSE), 0);
+        PathOpens attempts(sim->port().options().link);
+        ASSERT_TRUE(attempts.watching());
 
         const auto before = notifications->count();
         int wakeups = 0;
@@ -105,15 +95,7 @@ public:
         QTimer::singleShot(2200, &loop, &QEventLoop::quit);
         loop.exec();
         QObject::disconnect(counter);
-
-        int opens = 0;
-        alignas(inotify_event) char buf[4096];
-        for (ssize_t n; (n = ::read(watcher, buf, sizeof buf)) > 0;) {
-            for (char* p = buf; p < buf + n; p += sizeof(inotify_event) + reinterpret_cast<inotify_event*>(p)->len)
-                opens += (reinterpret_cast<inotify_event*>(p)->mask & IN_OPEN) != 0;
-        }
-        ::close(watcher);
-        ::unlink(path.constData());
+        const int opens = attempts.take();
 
         EXPECT_EQ(notifications->count(), before) << "notifications while the device is gone";
         EXPECT_LE(wakeups, 100);
@@ -137,15 +119,10 @@ public:
     // lost byte fails the test instead of hanging it).
     static bool waitFor(const std::function<bool()>& done)
     {
-        QDeadlineTimer guard(10000);
-        while (!done()) {
-            if (guard.hasExpired()) {
-                ADD_FAILURE() << "the window did not get there";
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        const bool got = QTest::qWaitFor(done, 10000);
+        if (!got)
+            ADD_FAILURE() << "the window did not get there";
+        return got;
     }
 
     qint64 simMs = 1000;

@@ -41,6 +41,15 @@ class MonitoringFaults : public MonitoringWindowTest,
 public:
     using FaultLine::waitFor;
 
+    // The window on the simulator, the four-channel set loaded and a run started.
+    void startRun(const SimFaults& faults)
+    {
+        portAt(serve(faults, {1, 2, 3, 4}));
+        open();
+        watch(port());
+        load(kSet);
+        start();
+    }
     void pollTick()
     {
         tickAndDeliver([this] { window->Timer1Timer(); });
@@ -74,11 +83,7 @@ TEST_P(MonitoringFaults, KeepsShowingAndRecordingWhatTheMissRuleSays)
     SimFaults faults;
     if (c.faults)
         c.faults(faults);
-    portAt(serve(faults, {1, 2, 3, 4}));
-    open();
-    watch(port());
-    load(kSet);
-    start();
+    startRun(faults);
     ASSERT_EQ(startButton()->text(), "Stop");
 
     QByteArray expected = "set.khd\r\n";
@@ -144,11 +149,7 @@ TEST_F(MonitoringFaults, ANoisyBusShowsAndRecordsOnlyTrueValuesOrZero)
     faults.lateEvery = 7;
     faults.lateByMs = 300;
     faults.refuseEvery = 11;
-    portAt(serve(faults, {1, 2, 3, 4}));
-    open();
-    watch(port());
-    load(kSet);
-    start();
+    startRun(faults);
     const QStringList truth = QString::fromLatin1(kAll).split(';');
     const int cycles = 40;
     for (int cycle = 1; cycle <= cycles; ++cycle) {
@@ -192,11 +193,7 @@ TEST_F(MonitoringFaults, AReplyCutOffByAPulledDeviceLeavesTheNextReplyWhole)
     faults.splitEvery = 1;
     faults.splitPieces = 4;
     faults.splitGapMs = 50;
-    portAt(serve(faults, {1, 2, 3, 4}));
-    open();
-    watch(port());
-    load(kSet);
-    start();
+    startRun(faults);
     const int asked = requests;
     window->Timer1Timer();
     waitFor([&] { return requests > asked; });
