@@ -53,12 +53,16 @@ for t in "${targets[@]}"; do
   mkdir -p "$corpus" "$artifacts" "$logs"
   [ -d "$root/fuzz/corpus/$t" ] && cp -n "$root/fuzz/corpus/$t"/* "$corpus"/ 2>/dev/null || true
   rm -f "$logs"/fuzz-*.log
+  # The targets keep their scratch files here (see fuzz/FuzzInput.h).
+  scratch="/dev/shm/kelo-fuzz-$$-$t"
+  mkdir -p "$scratch"
   start=$(date +%s.%N)
   set +e
-  (cd "$logs" && nice "$bin" "${budget[@]}" -jobs="$jobs" -workers="$jobs" -timeout=20 \
+  (cd "$logs" && KELO_FUZZ_SCRATCH="$scratch" nice "$bin" "${budget[@]}" -jobs="$jobs" -workers="$jobs" -timeout=20 \
       -artifact_prefix="$artifacts/" -print_final_stats=1 "$corpus" >"$logs/main.log" 2>&1)
   rc=$?
   set -e
+  rm -rf "$scratch"
   wall=$(echo "$(date +%s.%N) - $start" | bc)
   log=$(ls "$logs"/fuzz-*.log 2>/dev/null | head -n1 || true)
   [ -n "$log" ] || log="$logs/main.log"
