@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 
 QList<QByteArray> splitFileLines(const QByteArray& bytes)
 {
@@ -27,10 +28,11 @@ QList<QByteArray> splitFileLines(const QByteArray& bytes)
     return lines;
 }
 
-ChannelSet parseChannelSet(const QByteArray& bytes)
+namespace {
+
+ChannelSet setFromLines(const QList<QByteArray>& lines)
 {
     ChannelSet set;
-    const QList<QByteArray> lines = splitFileLines(bytes);
     if (lines.isEmpty())
         return set;
     const QString title = fromAnsi(lines.first());
@@ -42,6 +44,48 @@ ChannelSet parseChannelSet(const QByteArray& bytes)
                              GetField(line, 5), GetField(line, 6), GetField(line, 7)});
     }
     return set;
+}
+
+// The lines of splitFileLines, read from a file a block at a time, each
+// kept to its first `maxLine` bytes.
+QList<QByteArray> readCutLines(QFile& file, qsizetype maxLine)
+{
+    QList<QByteArray> lines;
+    QByteArray line;
+    bool cut = false;
+    const auto endLine = [&](bool atLf) {
+        if (atLf && !cut && line.endsWith('\r'))
+            line.chop(1);
+        line.truncate(maxLine);
+        lines << line;
+        line.clear();
+        cut = false;
+    };
+    char block[64 * 1024];
+    qint64 n;
+    while ((n = file.read(block, sizeof block)) > 0) {
+        QByteArrayView rest(block, n);
+        for (qsizetype lf; (lf = rest.indexOf('\n')) >= 0; rest = rest.sliced(lf + 1)) {
+            line.append(rest.first(std::min(lf, maxLine + 1 - line.size())));
+            cut = cut || line.size() > maxLine;
+            endLine(true);
+        }
+        // One byte past the limit tells a cut line from one that ends in CR there.
+        line.append(rest.first(std::min(rest.size(), maxLine + 1 - line.size())));
+        cut = cut || line.size() > maxLine;
+    }
+    if (n < 0)
+        throw KeloError(QStringLiteral("Cannot read file \"%1\". %2").arg(file.fileName(), file.errorString()));
+    if (!line.isEmpty())
+        endLine(false);
+    return lines;
+}
+
+} // namespace
+
+ChannelSet parseChannelSet(const QByteArray& bytes)
+{
+    return setFromLines(splitFileLines(bytes));
 }
 
 QByteArray channelSetBytes(const ChannelSet& set)
@@ -59,7 +103,7 @@ ChannelSet readChannelSetFile(const QString& path)
     QFile file(path);
     if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
         throw KeloError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, file.errorString()));
-    return parseChannelSet(file.readAll());
+    return setFromLines(readCutLines(file, kMaxChannelSetLine));
 }
 
 void writeChannelSetFile(const QString& path, const ChannelSet& set)

@@ -32,7 +32,13 @@ struct ChannelSet {
 [[nodiscard]] ChannelSet parseChannelSet(const QByteArray& bytes);
 [[nodiscard]] QByteArray channelSetBytes(const ChannelSet& set);
 
-// Throw KeloError when the file cannot be read or written.
+// A channel set file line is kept up to this many bytes and the rest of it
+// skipped: the editor writes lines of a few dozen bytes, and a damaged or
+// foreign file must not take the windows' memory and time with one line.
+inline constexpr qsizetype kMaxChannelSetLine = 4096;
+
+// Throw KeloError when the file cannot be read or written. Reading takes the
+// file a block at a time and cuts lines at kMaxChannelSetLine.
 [[nodiscard]] ChannelSet readChannelSetFile(const QString& path);
 void writeChannelSetFile(const QString& path, const ChannelSet& set);
 

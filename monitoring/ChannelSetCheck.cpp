@@ -10,12 +10,20 @@ namespace {
     throw KeloError(QStringLiteral("설정파일을 불러올 수 없습니다.\n%1\n%2").arg(path, reason));
 }
 
+// The refused value as the message quotes it: a field of a damaged file can
+// be a whole line long, and the operator needs only its beginning.
+QString quoted(const QString& text)
+{
+    constexpr qsizetype kQuoted = 40;
+    return text.size() <= kQuoted ? text : text.left(kQuoted) + QStringLiteral("…");
+}
+
 void checkWhole(const QString& path, int line, const char* field, const QString& text)
 {
     if (!parseInt32(text))
         refuse(path, QStringLiteral("%1번째 줄의 %2 값 '%3'은(는) 정수가 아닙니다.")
                          .arg(line)
-                         .arg(QLatin1String(field), text));
+                         .arg(QLatin1String(field), quoted(text)));
 }
 
 } // namespace
