@@ -28,6 +28,7 @@
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <new>
 
 static void initReviewResources()
 {
@@ -301,6 +302,13 @@ void TDataViewF::loadStep()
         // The rows read so far stay on view; the file is not taken as loaded.
         stopWork();
         m_context.dialogs.errorBox(this, e.text());
+        return;
+    } catch (const std::bad_alloc&) {
+        // A file far larger in rows × channels than memory: stop reading it
+        // instead of leaving the window waiting for the rest.
+        stopWork();
+        m_context.dialogs.errorBox(this, QStringLiteral("메모리가 부족하여 파일을 끝까지 읽지 못했습니다.\n%1")
+                                             .arg(DataFileName));
         return;
     }
     const qint64 size = std::max<qint64>(m_reader->fileSize(), 1);

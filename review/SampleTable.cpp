@@ -72,7 +72,11 @@ RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to, int fie
     const char* data = bytes.constData();
     from = std::clamp<qsizetype>(from, 0, bytes.size());
     to = std::clamp<qsizetype>(to, from, bytes.size());
-    chunk.marks.reserve(size_t(std::count(data + from, data + to, '\n') + 1) * size_t(chunk.stride));
+    // Empty lines take no marks, so the room made ahead is bounded by the bytes
+    // too: a file of line ends read with a set of many channels must not ask
+    // for lines × channels marks at once.
+    const size_t lines = size_t(std::count(data + from, data + to, '\n') + 1);
+    chunk.marks.reserve(std::min(lines * size_t(chunk.stride), size_t(to - from) + size_t(chunk.stride)));
 
     qsizetype p = from;
     while (p < to) {
