@@ -33,6 +33,10 @@ void checkMonitoringChannelSet(const ChannelSet& set, const QString& path)
     checkWhole(path, 1, "Sampling", set.Sampling);
     if (set.channels.isEmpty())
         refuse(path, QStringLiteral("채널 줄이 없습니다."));
+    if (set.channels.size() > kMaxMonitoredChannels)
+        refuse(path, QStringLiteral("채널이 %1개입니다. 모니터링 화면은 %2개까지 불러올 수 있습니다.")
+                         .arg(set.channels.size())
+                         .arg(kMaxMonitoredChannels));
     // Channel k (from 0) stands on line k + 2, after the title line.
     for (qsizetype k = 0; k < set.channels.size(); ++k) {
         const ChannelDef& c = set.channels[k];
