@@ -92,3 +92,19 @@ TEST(ChannelSetLimit, TheRefusalOfAWholeLineAsANumberQuotesOnlyItsBeginning)
         EXPECT_TRUE(e.text().contains(path));
     }
 }
+
+TEST(ChannelSetLimit, TheMonitoringWindowTakesAThousandChannelsAndRefusesMoreByName)
+{
+    ChannelSet set{QStringLiteral("T"), QStringLiteral("1000"), {}};
+    for (int c = 0; c < kMaxMonitoredChannels; ++c)
+        set.channels.append({"01", "A", "0001", "1", "100", "0", "255"});
+    EXPECT_NO_THROW(checkMonitoringChannelSet(set, QStringLiteral("big.khd")));
+    set.channels.append(set.channels.first());
+    try {
+        checkMonitoringChannelSet(set, QStringLiteral("big.khd"));
+        FAIL() << "1,001 channels were taken";
+    } catch (const KeloError& e) {
+        EXPECT_TRUE(e.text().contains(QStringLiteral("1001개"))) << e.text().toStdString();
+        EXPECT_TRUE(e.text().contains(QStringLiteral("big.khd")));
+    }
+}

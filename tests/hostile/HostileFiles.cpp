@@ -111,6 +111,7 @@ const std::vector<HostileCase>& hostileCases()
         {"HugeRecordFirstLine", {}, [] { return QByteArray(kHugeLine, 'x') + "\r\n20240105/143022;1;2;\r\n"; }},
         {"HugeSampleLine", {},
          [] { return "set.khd\r\n20240105/143022;" + QByteArray(kHugeLine, '1') + ";2;\r\n20240105/143023;1;2;\r\n"; }},
+        {"ThousandChannels", [] { return manyChannels(1000); }, {}},
         {"HundredThousandChannels", [] { return manyChannels(kManyChannels); }, {}},
         {"HundredThousandFieldsPerSample", {}, [] { return manyFields(kManyChannels, 20); }},
         {"HundredThousandChannelsAndFields", [] { return manyChannels(kManyChannels); },
