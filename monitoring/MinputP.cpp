@@ -454,10 +454,13 @@ void TMinputF::LoadSetFile(const QString& fileName)
     ClearGrid();
     m_edtTitle->setText(set.Title);
     m_edtSam->setText(set.Sampling);
+    // The cleared grid has one empty row under the titles; the channels take
+    // it and the rows after, made in one step (row by row is slow for big sets).
+    if (!set.channels.isEmpty())
+        m_grid->setRowCount(1 + int(set.channels.size()));
+    int row = 0;
     for (const ChannelDef& c : set.channels) {
-        if (rowInUse(lastRow()))
-            m_grid->setRowCount(m_grid->rowCount() + 1);
-        const int row = lastRow();
+        ++row;
         m_grid->setText(row, ColNo, QString::number(row));
         const QString fields[] = {c.Addr, c.Caption, c.Reg, c.Dot, c.Max, c.Min, c.Color};
         for (int i = 0; i < 7; ++i)
