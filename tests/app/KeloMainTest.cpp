@@ -13,8 +13,20 @@
 #include <QTimer>
 #include <QApplication>
 #include <gtest/gtest.h>
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#endif
 
 namespace {
+
+#if defined(__SANITIZE_ADDRESS__)
+struct LeakCheckPause {
+    LeakCheckPause() { __lsan_disable(); }
+    ~LeakCheckPause() { __lsan_enable(); }
+};
+#else
+struct LeakCheckPause {};
+#endif
 
 struct MainWindowFixture : ::testing::Test {
     ProgramDir dir;
@@ -114,6 +126,9 @@ TEST_F(MainWindowFixture, MenuHasTheItemsInOrder)
 
 TEST(KeloApplication, ErrorEscapingAHandlerIsShownAndTheWindowStays)
 {
+    // Qt frees a mouse event's point records only when its delivery returns
+    // normally; an error unwinding through it leaves them to the process.
+    const LeakCheckPause qtKeepsTheUnwoundEvent;
     appDialogs().clear();
     QWidget window;
     auto* button = new QPushButton("go", &window);
