@@ -56,14 +56,14 @@ for t in "${targets[@]}"; do
   # The targets keep their scratch files here (see fuzz/FuzzInput.h).
   scratch="/dev/shm/kelo-fuzz-$$-$t"
   mkdir -p "$scratch"
-  start=$(date +%s.%N)
+  start=$(date +%s)
   set +e
   (cd "$logs" && KELO_FUZZ_SCRATCH="$scratch" nice "$bin" "${budget[@]}" -jobs="$jobs" -workers="$jobs" -timeout=20 \
       -artifact_prefix="$artifacts/" -print_final_stats=1 "$corpus" >"$logs/main.log" 2>&1)
   rc=$?
   set -e
   rm -rf "$scratch"
-  wall=$(echo "$(date +%s.%N) - $start" | bc)
+  wall=$(( $(date +%s) - start ))
   log=$(ls "$logs"/fuzz-*.log 2>/dev/null | head -n1 || true)
   [ -n "$log" ] || log="$logs/main.log"
   last=$(grep -E '^#[0-9]+' "$log" | tail -n1 || true)
