@@ -8,6 +8,7 @@
 #include "settings/IntervalTimer.h"
 #include "settings/KeloError.h"
 #include "tests/link/PtyPair.h"
+#include "tests/support/EventWait.h"
 #include "tests/support/Files.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "widgets/AppContext.h"
@@ -90,15 +91,7 @@ protected:
 
     static bool waitFor(const std::function<bool()>& done, int guardMs = 10000)
     {
-        QDeadlineTimer guard(guardMs);
-        while (!done()) {
-            if (guard.hasExpired()) {
-                ADD_FAILURE() << "the window did not get there";
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
+        return waitUntil(done, guardMs);
     }
 
     template <typename T>

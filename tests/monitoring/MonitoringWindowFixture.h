@@ -8,6 +8,7 @@
 #include "settings/FuncP.h"
 #include "settings/IntervalTimer.h"
 #include "tests/link/PtyPair.h"
+#include "tests/support/EventWait.h"
 #include "tests/support/Files.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "widgets/AppContext.h"
@@ -122,20 +123,7 @@ protected:
         });
     }
 
-    // Spins the event loop until the condition holds (a generous guard so a
-    // lost byte fails the test instead of hanging it).
-    static bool waitFor(const std::function<bool()>& done)
-    {
-        QDeadlineTimer guard(10000);
-        while (!done()) {
-            if (guard.hasExpired()) {
-                ADD_FAILURE() << "the window did not get there";
-                return false;
-            }
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        }
-        return true;
-    }
+    static bool waitFor(const std::function<bool()>& done) { return waitUntil(done); }
 
     template <typename T>
     T* child(const char* name) const
