@@ -3,6 +3,7 @@
 // pseudo-terminal served by the controller simulator, with ten channels on
 // addresses 1 to 10 sampled every second, a given poll cycle and dialogs
 // that answer by themselves. Shared by the long-run programs.
+#include "bench/monitoring/BenchWindow.h"
 #include "link/ComPort.h"
 #include "link/ReplyAssembler.h"
 #include "monitoring/ChannelSet.h"
@@ -24,33 +25,12 @@
 #include <memory>
 #include <sys/resource.h>
 
-class LongrunDialogs : public DialogService {
-public:
-    QString openName;
-    QString saveName;
-    int errors = 0;
-    int MsgBox(QWidget*, const QString& text, const QString&, int) override
-    {
-        std::fprintf(stderr, "message: %s\n", qPrintable(text));
-        return MsgResult::Yes;
-    }
-    QString openFileName(QWidget*, const FileDialogRequest&) override { return openName; }
-    QString saveFileName(QWidget*, const FileDialogRequest&) override { return saveName; }
-    std::optional<int> color(QWidget*, int) override { return std::nullopt; }
-    void errorBox(QWidget*, const QString& text) override
-    {
-        ++errors;
-        std::fprintf(stderr, "error: %s\n", qPrintable(text));
-    }
-};
+using LongrunDialogs = BenchDialogs;
 
 inline ChannelSet longrunChannels()
 {
-    ChannelSet set{QStringLiteral("Longrun"), QStringLiteral("1000"), {}};
-    for (int a = 1; a <= 10; ++a)
-        set.channels.append({PadLeft(QString::number(a), QStringLiteral("0"), 2), QStringLiteral("CH%1").arg(a),
-                             QStringLiteral("0001"), QStringLiteral("1"), QStringLiteral("1200"),
-                             QStringLiteral("0"), QString::number(0x3355FF * a & 0xFFFFFF)});
+    ChannelSet set = tenChannels();
+    set.Title = QStringLiteral("Longrun");
     return set;
 }
 
@@ -105,7 +85,7 @@ inline qint64 chartPoints(const TMonitoringF& window)
     return n;
 }
 
-// Resident set now and at its peak, in bytes.
+// A size line of /proc/self/status (VmHWM: the peak resident set), in bytes.
 inline std::size_t statusBytes(const char* key)
 {
     std::size_t kb = 0;
@@ -119,15 +99,7 @@ inline std::size_t statusBytes(const char* key)
     }
     return kb * 1024;
 }
-inline std::size_t residentBytes() { return statusBytes("VmRSS"); }
 inline std::size_t peakResidentBytes() { return statusBytes("VmHWM"); }
-
-// Heap bytes in use over all arenas, the large blocks malloc maps by themselves included.
-inline std::size_t heapBytes()
-{
-    const struct mallinfo2 m = mallinfo2();
-    return m.uordblks + m.hblkhd;
-}
 
 // CPU seconds (user + system) of the process or of the calling thread.
 inline double cpuSeconds(int who)
