@@ -292,8 +292,8 @@ void TAutoF::tmBatTimer()
     if (m_tmSend->isEnabled())
         return;
     const QString body = tuningTickBody(AtStep, m_rdgSel->itemIndex());
-    // A read started during tuning has no tick request: nothing goes out
-    // until the operator stops the tuning.
+    // Reading and stopping have no tick request: such a tick sends nothing,
+    // never a frame holding only the address.
     if (body.isEmpty())
         return;
     TxStr = paddedAddress() + body;
