@@ -38,6 +38,7 @@ ChannelSet setFromLines(const QList<QByteArray>& lines)
     const QString title = fromAnsi(lines.first());
     set.Title = GetField(title, 1);
     set.Sampling = GetField(title, 2);
+    set.channels.reserve(lines.size() - 1);
     for (qsizetype i = 1; i < lines.size(); ++i) {
         const QString line = fromAnsi(lines[i]);
         set.channels.append({GetField(line, 1), GetField(line, 2), GetField(line, 3), GetField(line, 4),

@@ -135,6 +135,11 @@ void TDataViewF::buildLayout()
     m_headerList->setObjectName(QStringLiteral("lsbHd"));
     m_headerList->setFrameShape(QFrame::NoFrame);
     m_headerList->setStyleSheet(QStringLiteral("QListWidget { background-color: palette(button); }"));
+    // A set of many channels lists a line per channel: measuring them all in
+    // one go would stop the window for a while, so they are laid out in
+    // batches between events.
+    m_headerList->setLayoutMode(QListView::Batched);
+    m_headerList->setBatchSize(2000);
     leftLayout->addWidget(m_headerList, 1);
     m_count1 = titleLabel(QStringLiteral("0건"), QStringLiteral("labCnt1"), left);
     m_count1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -268,11 +273,14 @@ void TDataViewF::bbtOpenClick()
     SetTitle = set.Title;
     m_headerList->addItem(QStringLiteral("저장시간: ") + set.Sampling + QStringLiteral(" msec"));
     QStringList captions;
+    QStringList channelLines;
+    captions.reserve(set.channels.size());
+    channelLines.reserve(set.channels.size());
     for (const ChannelDef& channel : set.channels) {
-        m_headerList->addItem(QStringLiteral("[Dot] Caption: [") + channel.Dot + QStringLiteral("] ")
-                              + channel.Caption);
+        channelLines << QStringLiteral("[Dot] Caption: [") + channel.Dot + QStringLiteral("] ") + channel.Caption;
         captions << channel.Caption;
     }
+    m_headerList->addItems(channelLines);
     m_model->setChannels(captions, m_context.regional);
     m_count1->setText(QString::number(set.channels.size()) + QStringLiteral("건"));
 

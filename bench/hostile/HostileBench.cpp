@@ -2,7 +2,7 @@
 // the open handler blocked the window, how long painting took afterwards,
 // the viewer's longest read slice, and the process's peak memory.
 //
-//   kelo_hostile_bench [case-name-filter]
+//   kelo_hostile_bench [case-name-filter] [monitoring|editor|viewer]
 #include "tests/hostile/HostileFiles.h"
 
 #include "settings/FuncP.h"
@@ -38,6 +38,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     installFontSubstitutions();
     const QString filter = app.arguments().value(1);
+    const QString window = app.arguments().value(2);
     ProgramDir program;
     QDir().mkpath(MonitorDir());
     writeBytes(program.mainIni(), "[ComPort1]\r\nPort=/nonexistent/tty\r\n");
@@ -50,7 +51,7 @@ int main(int argc, char** argv)
         QTemporaryDir folder;
         const HostilePaths paths = writeHostileFiles(c, folder.path());
         for (Reader r : {Reader::Monitoring, Reader::Editor, Reader::Viewer}) {
-            if (!caseConcerns(c, r))
+            if (!caseConcerns(c, r) || (!window.isEmpty() && window != QLatin1String(readerName(r))))
                 continue;
             const OpenOutcome out = openIn(r, paths);
             std::printf("%-44s %-10s %10.1f %9.1f %9.1f %8lld %8lld %10lld %9.0f  %s\n", c.name, readerName(r),
