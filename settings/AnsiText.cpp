@@ -31,9 +31,12 @@ QByteArray toAnsi(const QString& text)
 {
     if (isAscii(text)) // the code page's first half is ASCII
         return text.toLatin1();
-    QStringEncoder encoder(kCodePage949);
+    // Opening an ICU converter costs more than most texts' conversion: each
+    // thread keeps one, starting every text from a clean state.
+    thread_local QStringEncoder encoder(kCodePage949);
     if (!encoder.isValid())
         return text.toLatin1();
+    encoder.resetState();
     return encoder.encode(text);
 }
 
@@ -41,9 +44,10 @@ QString fromAnsi(const QByteArray& bytes)
 {
     if (isAscii(bytes))
         return QString::fromLatin1(bytes);
-    QStringDecoder decoder(kCodePage949);
+    thread_local QStringDecoder decoder(kCodePage949);
     if (!decoder.isValid())
         return QString::fromLatin1(bytes);
+    decoder.resetState();
     // A lead byte at the very end would wait for its trail byte and vanish;
     // an LF after it makes the decoder report it as a broken character.
     QString text = decoder.decode(bytes + '\n');

@@ -122,6 +122,19 @@ TEST(AnsiText, BrokenBytesBecomeReplacementCharactersAndNothingVanishes)
     EXPECT_EQ(toAnsi(QString::fromUtf8("한글")), QByteArray::fromHex("c7d1b1db"));
 }
 
+TEST(AnsiText, ATextCutInsideACharacterDoesNotSpillIntoTheNextText)
+{
+    // The converters are kept from one text to the next: a text ending in a
+    // lead byte or a lone surrogate must leave nothing behind.
+    EXPECT_EQ(fromAnsi("\xc7"), QString(QChar::ReplacementCharacter));
+    EXPECT_EQ(fromAnsi("\xb1\xdb"), QString::fromUtf8("글"));
+    const QString lowSurrogateFirst = QString(QChar(0xDC00)) + QStringLiteral("가");
+    const QByteArray alone = toAnsi(lowSurrogateFirst);
+    (void)toAnsi(QStringLiteral("가") + QChar(0xD800));
+    EXPECT_EQ(toAnsi(lowSurrogateFirst), alone);
+    EXPECT_EQ(toAnsi(QStringLiteral("가")), QByteArray("\xb0\xa1"));
+}
+
 TEST(AnsiText, CodePage949IsTheWindowsTableWithBackslashControlsAndAllHangul)
 {
     // 똠 and 햏 exist only in the Windows table's extended Hangul; a backslash
