@@ -11,7 +11,8 @@
 # crash reproducers land in build-fuzz/artifacts/<TARGET>/.
 # FUZZ_JOBS (default 1) runs that many jobs per target (-jobs, -workers);
 # FUZZ_MAX_SECONDS ends each target after that many seconds even when its
-# RUNS are not done.
+# RUNS are not done. FUZZ_MAX_LEN caps the input length (libFuzzer's default
+# is 4096 bytes once the corpus is small).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -35,6 +36,7 @@ else
   exit 2
 fi
 [ -z "${FUZZ_MAX_SECONDS:-}" ] || budget+=(-max_total_time="$FUZZ_MAX_SECONDS")
+[ -z "${FUZZ_MAX_LEN:-}" ] || budget+=(-max_len="$FUZZ_MAX_LEN")
 
 command -v clang++ >/dev/null || { echo "clang++ is missing (scripts/install-deps.sh installs it)" >&2; exit 2; }
 
