@@ -11,6 +11,9 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb imagemagick xauth unzip
   clang libclang-rt-14-dev valgrind heaptrack
+  qt6-translations-l10n
+  libmosquitto-dev mosquitto mosquitto-clients
+  dpkg-dev fakeroot file lintian systemd
 )
 
 missing=()
