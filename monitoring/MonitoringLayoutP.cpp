@@ -208,5 +208,4 @@ void TMonitoringF::buildLayout()
     connect(Timer1, &IntervalTimer::timeout, this, &TMonitoringF::Timer1Timer);
     connect(tmSampling, &IntervalTimer::timeout, this, &TMonitoringF::tmSamplingTimer);
     connect(ComPort1, &TComPort::OnRxChar, this, &TMonitoringF::ComPort1RxChar);
-    connect(ComPort1, &TComPort::linkLost, this, [this](const QString& reason) { m_lostReason = reason; });
 }

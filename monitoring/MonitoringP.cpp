@@ -7,8 +7,8 @@
 #include "link/ReplyAssembler.h"
 #include "monitoring/MinputP.h"
 #include "monitoring/ChannelSetCheck.h"
-#include "monitoring/ChannelValue.h"
-#include "monitoring/ValueFormat.h"
+#include "monitoring/MonitoringEngine.h"
+#include "monitoring/RecordFile.h"
 #include "settings/AnsiText.h"
 #include "settings/Convert.h"
 #include "settings/FuncP.h"
@@ -28,7 +28,7 @@
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QRandomGenerator>
+#include <QTimer>
 #include <QToolButton>
 
 namespace {
@@ -44,9 +44,38 @@ constexpr int kValueRow = 1;
 } // namespace
 
 TMonitoringF::TMonitoringF(AppContext& context, QWidget* parent)
-    : QDialog(parent), m_context(context), m_assembler(programAssembler(ReceivingWindow::Monitoring))
+    : QDialog(parent), m_context(context)
 {
     buildLayout();
+    m_engine = new MonitoringEngine(*ComPort1, programAssembler(ReceivingWindow::Monitoring), m_context.clock,
+                                    m_context.regional, this);
+    connectEngine();
+}
+
+void TMonitoringF::connectEngine()
+{
+    MonitoringEngine* e = m_engine;
+    connect(e, &MonitoringEngine::valueShown, this, &TMonitoringF::setValueCell);
+    connect(e, &MonitoringEngine::pointPlotted, this, &TMonitoringF::plot);
+    connect(e, &MonitoringEngine::sampled, this, [this](const QDateTime&, const QString& stamp) {
+        acGrd2->setText(kValueRow, 0, stamp);
+    });
+    connect(e, &MonitoringEngine::requestSent, this, [this](int, const QByteArray& frame) {
+        if (logShowing())
+            log(TrafficLogLine(TrafficDirection::Sent, frame));
+    });
+    connect(e, &MonitoringEngine::replyReceived, this, [this](const QByteArray& frame) {
+        if (logShowing())
+            log(TrafficLogLine(TrafficDirection::Received, frame));
+    });
+    connect(e, &MonitoringEngine::sendFailed, this, &TMonitoringF::reportSendFailure);
+    connect(e, &MonitoringEngine::recordFailed, this, &TMonitoringF::reportRecordFailure);
+    connect(e, &MonitoringEngine::recordRecovered, this, [this] { showLinkState(kIdle); });
+}
+
+const PollCycle& TMonitoringF::poll() const
+{
+    return m_engine->poll();
 }
 
 TMonitoringF::~TMonitoringF() = default;
@@ -70,7 +99,7 @@ bool TMonitoringF::logShowing() const
 
 int TMonitoringF::channelCount() const
 {
-    return m_poll.channelCount();
+    return m_engine->channelCount();
 }
 
 QString TMonitoringF::channelText(int channel, int column) const
@@ -135,16 +164,10 @@ bool TMonitoringF::FormCloseQuery()
     }
     // The disk may have room again since the last tick or Stop: try every
     // run's lines, the last run's included, before asking to drop them.
-    retryBacklog();
-    (void)m_record.retry(nullptr);
-    const int left = unwrittenLines();
-    if (left == 0)
+    if (m_engine->flushUnwritten())
         return true;
-    QStringList files;
-    for (const RecordFile& f : m_backlog)
-        files << f.path();
-    if (m_record.pendingLines() > 0)
-        files << m_record.path();
+    const int left = m_engine->unwrittenLines();
+    const QStringList files = m_engine->unwrittenFiles();
     const QString question = QStringLiteral("기록 파일에 쓰지 못한 측정값 %1줄이 남아 있습니다.\n%2\n"
                                             "창을 닫으면 이 값들은 버려집니다. 그래도 닫으시겠습니까?")
                                  .arg(left)
@@ -167,7 +190,7 @@ void TMonitoringF::ClearDisplay(ClearMode mode)
     iPlot1->setTitleVisible(false);
     acGrd1->clearRows(1);
     acGrd1->setRowCount(2);
-    m_poll.reset(0);
+    m_engine->setChannels({}, m_headerName);
     if (mode == ClearMode::WholeDisplay) {
         acGrd2->clearRows(1);
         acGrd2->setRowCount(2);
@@ -218,7 +241,7 @@ void TMonitoringF::applyChannelSet(const ChannelSet& set, const QString& path)
     iPlot1->setTitle(m_title);
     iPlot1->setTitleVisible(!m_title.isEmpty());
     tmSampling->setInterval(m_sampling);
-    m_poll.reset(n);
+    m_engine->setChannels(set.channels, m_headerName);
 
     acGrd2->setColumnCount(n + 1);
     for (int c = 1; c <= n; ++c) {
@@ -304,25 +327,20 @@ void TMonitoringF::Start()
         return;
     Timer1->setInterval(StrToInt(StatusBar1->panelText(3)));
     m_recordPath.clear();
-
-    FileDialogRequest request{QStringLiteral("모니터링파일(*.kmr)|*.kmr"), MonitorDir(),
-                              proposedRecordName(m_title, m_context.clock()), true};
-    QString path;
-    for (;;) {
-        const QString chosen = m_context.dialogs.saveFileName(this, request);
-        if (chosen.isEmpty())
-            return;
-        path = withExtension(chosen, QStringLiteral(".kmr"));
-        // The dialog asked about the name as typed; the completed name is ours to ask about.
-        if (path == chosen || !QFileInfo::exists(path))
-            break;
-        const QString question = QStringLiteral("%1\n파일이 이미 있습니다. 바꾸시겠습니까?").arg(path);
-        if (m_context.dialogs.MsgBox(this, question, QStringLiteral("확인"), MsgStyle::YesNoQuestion)
-            == MsgResult::Yes)
-            break;
-        request.startDir = QFileInfo(chosen).absolutePath();
-        request.proposedName = QFileInfo(chosen).fileName();
+    // Line 1 must name a set file the data viewer can find again.
+    if (!representableInAnsi(m_headerName)) {
+        m_context.dialogs.MsgBox(this,
+                                 QStringLiteral("채널 설정 파일 \"%1\"의 이름에 기록 파일에 쓸 수 없는 글자가 있어 "
+                                                "모니터링을 시작할 수 없습니다.\n파일 이름을 바꾸어 저장한 뒤 다시 "
+                                                "불러오세요.")
+                                     .arg(m_headerName),
+                                 noticeCaption(), MsgStyle::Ok);
+        return;
     }
+    const QString path = chooseRecordPath();
+    if (path.isEmpty())
+        return;
+    m_engine->start(path, testMode());
     m_recordPath = path;
     StatusBar1->setPanelText(4, StatusBar1->panelText(4) + QStringLiteral(" [") + QFileInfo(path).fileName()
                                     + QLatin1Char(']'));
@@ -333,20 +351,49 @@ void TMonitoringF::Start()
     for (int t = 0; t < iPlot1->traceCount(); ++t)
         iPlot1->addPoint(t, now, 0);
 
-    if (m_record.pendingLines() > 0)
-        m_backlog.push_back(m_record);
-    m_record = RecordFile(path, m_headerName);
-    m_recordActive = true;
-    if (!testMode())
-        m_record.create();
-
-    m_poll.restart();
     m_sendFailureShown = false;
-    m_recordFailureShown = false;
     bbtStart->setText(kStop);
     setIdleControls(false);
     Timer1->setEnabled(true);
     tmSampling->setEnabled(true);
+}
+
+// The save dialog's choice, completed with ".kmr"; empty when the operator
+// cancels. A test run writes nothing, so nothing is asked about replacing.
+QString TMonitoringF::chooseRecordPath()
+{
+    const bool test = testMode();
+    FileDialogRequest request{QStringLiteral("모니터링파일(*.kmr)|*.kmr"), MonitorDir(),
+                              proposedRecordName(m_title, m_context.clock()), !test};
+    for (;;) {
+        const QString chosen = m_context.dialogs.saveFileName(this, request);
+        if (chosen.isEmpty())
+            return {};
+        const QString path = withExtension(chosen, QStringLiteral(".kmr"));
+        request.startDir = QFileInfo(chosen).absolutePath();
+        request.proposedName = QFileInfo(chosen).fileName();
+        if (test)
+            return path;
+        // The dialog asked about the name as typed; the completed name is ours to ask about.
+        if (path != chosen && QFileInfo::exists(path)) {
+            const QString question = QStringLiteral("%1\n파일이 이미 있습니다. 바꾸시겠습니까?").arg(path);
+            if (m_context.dialogs.MsgBox(this, question, QStringLiteral("확인"), MsgStyle::YesNoQuestion)
+                != MsgResult::Yes)
+                continue;
+        }
+        // Lines an earlier run still owes this file would be lost with it.
+        if (const int owed = m_engine->unwrittenLines(path); owed > 0) {
+            const QString question = QStringLiteral("%1\n이 파일에 아직 기록하지 못한 이전 측정값 %2줄이 있습니다.\n"
+                                                    "파일을 바꾸면 이 값들은 버려집니다. 그래도 바꾸시겠습니까?")
+                                         .arg(path)
+                                         .arg(owed);
+            if (m_context.dialogs.MsgBox(this, question, QStringLiteral("확인"), MsgStyle::YesNoQuestion)
+                != MsgResult::Yes)
+                continue;
+            m_engine->dropUnwritten(path);
+        }
+        return path;
+    }
 }
 
 void TMonitoringF::Stop()
@@ -356,95 +403,30 @@ void TMonitoringF::Stop()
     tmSampling->setEnabled(false);
     setIdleControls(true);
     updateStartEnabled();
-    (void)m_record.retry(nullptr);
+    m_engine->stop();
 }
 
-// ---- the poll tick ---------------------------------------------------------
+// ---- the ticks and replies ------------------------------------------------
 
 void TMonitoringF::Timer1Timer()
 {
-    const int n = channelCount();
-    if (n == 0)
-        return;
-    const int p = m_poll.PollIdx();
-    QString failure;
-    if (!testMode()) {
-        if (m_poll.takeZeroDue()) {
-            setValueCell(p, QStringLiteral("0"));
-            plot(p, 0);
-        }
-        const QByteArray frame
-            = BuildFrame(toAnsi(channelText(p, colAddr) + QStringLiteral("DRS,01,") + channelText(p, colReg)));
-        try {
-            if (ComPort1->SendText(frame) != frame.size())
-                failure = ComPort1->LinkLost() && !m_lostReason.isEmpty() ? m_lostReason
-                                                                          : PortErrorText(PortFailure::Write);
-        } catch (const KeloError& error) {
-            failure = error.text();
-        }
-        if (failure.isEmpty() && logShowing())
-            log(TrafficLogLine(TrafficDirection::Sent, frame));
-        m_poll.countRequest();
-    } else {
-        const int v = int(QRandomGenerator::global()->bounded(100));
-        plot(p, v);
-        if (m_poll.takeFill())
-            setValueCell(p, formatValue(v, ValueFormat::Plain, m_context.regional));
-    }
-    m_poll.advance();
-    // Reported last: the error box runs its own event loop, in which the next
-    // ticks find the cycle already moved on.
-    if (!failure.isEmpty())
-        reportSendFailure(failure);
+    m_engine->pollTick(testMode());
 }
 
-void TMonitoringF::reportSendFailure(const QString& text)
+void TMonitoringF::tmSamplingTimer()
 {
-    StatusBar1->setPanelText(0, kSendFailed);
-    if (m_sendFailureShown)
-        return;
-    m_sendFailureShown = true;
-    m_context.dialogs.errorBox(this, text);
+    m_engine->sampleTick(testMode());
 }
-
-// ---- replies ---------------------------------------------------------------
 
 void TMonitoringF::ComPort1RxChar(QObject* Sender, int Count)
 {
     Q_UNUSED(Sender);
     const QByteArray bytes = ComPort1->ReadText(Count);
-    StatusBar1->setPanelText(0, kReceiving);
-    const QList<QByteArray> frames = m_assembler.Feed(bytes);
-    if (frames.isEmpty())
+    showLinkState(kReceiving);
+    if (m_engine->receive(bytes) == 0)
         return;
-    for (const QByteArray& frame : frames)
-        handleReply(frame);
-    StatusBar1->setPanelText(0, m_assembler.RxState() == ReplyAssembler::Idle ? kIdle : kReceiving);
-}
-
-void TMonitoringF::handleReply(const QByteArray& frame)
-{
-    if (logShowing())
-        log(TrafficLogLine(TrafficDirection::Received, frame));
-    const int last = m_poll.LastPolled();
-    if (last < 1 || last > channelCount())
-        return;
-    // A reply from another address (a late answer to an earlier request)
-    // belongs to no channel.
-    const int c = m_poll.replyChannel(QString::fromLatin1(frame), channelText(last, colAddr));
-    if (c == 0)
-        return;
-    if (ReplyOk(frame)) {
-        m_poll.answered(c);
-        if (const auto v = decodeChannelWord(ReplyWord(frame, 1), channel(c), m_context.regional)) {
-            setValueCell(c, v->cellText);
-            if (v->percent)
-                plot(c, *v->percent);
-        }
-    } else if (m_poll.refused(c)) {
-        setValueCell(c, QStringLiteral("0"));
-        plot(c, 0);
-    }
+    const ReplyAssembler& assembler = programAssembler(ReceivingWindow::Monitoring);
+    showLinkState(assembler.RxState() == ReplyAssembler::Idle ? kIdle : kReceiving);
 }
 
 void TMonitoringF::setValueCell(int channel, const QString& text)
@@ -457,50 +439,30 @@ void TMonitoringF::plot(int channel, double value)
     iPlot1->addPoint(channel - 1, m_context.clock(), value);
 }
 
-// ---- the sampling tick -----------------------------------------------------
-
-void TMonitoringF::tmSamplingTimer()
+// Panel 0 keeps saying "기록불량" for as long as lines are kept back.
+void TMonitoringF::showLinkState(const QString& text)
 {
-    acGrd2->setText(kValueRow, 0, sampleStamp(m_context.clock(), m_context.regional.dateSeparator));
-    m_poll.markSample();
-    retryBacklog();
-    if (testMode() || !m_recordActive)
+    StatusBar1->setPanelText(0, m_engine->unwrittenLines() > 0 ? kRecordFailed : text);
+}
+
+void TMonitoringF::reportSendFailure(const QString& text)
+{
+    showLinkState(kSendFailed);
+    if (m_sendFailureShown)
         return;
-    QStringList fields;
-    for (int col = 0; col <= channelCount(); ++col) {
-        if (acGrd2->text(kValueRow, col).isEmpty())
-            acGrd2->setText(kValueRow, col, QStringLiteral("0"));
-        fields << acGrd2->text(kValueRow, col);
-    }
-    QString error;
-    if (m_record.append(sampleLine(fields), &error)) {
-        m_recordFailureShown = false;
-        return;
-    }
-    reportRecordFailure(error);
+    m_sendFailureShown = true;
+    postErrorBox(text);
 }
 
 void TMonitoringF::reportRecordFailure(const QString& text)
 {
-    StatusBar1->setPanelText(0, kRecordFailed);
-    if (m_recordFailureShown)
-        return;
-    m_recordFailureShown = true;
-    m_context.dialogs.errorBox(
-        this, text + QStringLiteral("\n기록하지 못한 측정값은 보관했다가, 기록할 수 있게 되면 차례대로 기록합니다."));
+    showLinkState(kRecordFailed);
+    postErrorBox(text + QStringLiteral("\n기록하지 못한 측정값은 보관했다가, 기록할 수 있게 되면 차례대로 기록합니다."));
 }
 
-void TMonitoringF::retryBacklog()
+void TMonitoringF::postErrorBox(const QString& text)
 {
-    std::erase_if(m_backlog, [](RecordFile& f) { return f.retry(nullptr); });
-}
-
-int TMonitoringF::unwrittenLines() const
-{
-    int lines = m_record.pendingLines();
-    for (const RecordFile& f : m_backlog)
-        lines += f.pendingLines();
-    return lines;
+    QTimer::singleShot(0, this, [this, text] { m_context.dialogs.errorBox(this, text); });
 }
 
 // ---- traffic log and channel list ------------------------------------------

@@ -1,7 +1,6 @@
 #pragma once
 #include "monitoring/ChannelSet.h"
 #include "monitoring/PollCycle.h"
-#include "monitoring/RecordFile.h"
 
 #include <QDialog>
 #include <memory>
@@ -9,6 +8,7 @@
 
 class ColumnGrid;
 class IntervalTimer;
+class MonitoringEngine;
 class LinkStatusBar;
 class QCheckBox;
 class QLabel;
@@ -48,7 +48,8 @@ public:
     [[nodiscard]] const QString& SetPath() const { return m_setPath; }
     [[nodiscard]] const QString& HeaderName() const { return m_headerName; }
     [[nodiscard]] const QString& RecordPath() const { return m_recordPath; }
-    [[nodiscard]] const PollCycle& poll() const { return m_poll; }
+    [[nodiscard]] const PollCycle& poll() const;
+    [[nodiscard]] MonitoringEngine& engine() { return *m_engine; }
 
 public Q_SLOTS:
     void FormShow();
@@ -88,15 +89,17 @@ private:
     [[nodiscard]] bool readForLoading(const QString& path, ChannelSet& set);
     void updateStartEnabled();
     void setIdleControls(bool idle);
+    [[nodiscard]] QString chooseRecordPath();
+    void connectEngine();
     void setValueCell(int channel, const QString& text);
     void plot(int channel, double value);
-    void handleReply(const QByteArray& frame);
     void log(const QString& line);
-    void sendRequest(int channel);
+    void showLinkState(const QString& text);
     void reportSendFailure(const QString& text);
     void reportRecordFailure(const QString& text);
-    void retryBacklog();
-    [[nodiscard]] int unwrittenLines() const;
+    // Shows an error box once the running handler has returned, so the
+    // timers keep their rhythm while the box waits for the operator.
+    void postErrorBox(const QString& text);
     [[nodiscard]] QString noticeCaption() const;
 
     AppContext& m_context;
@@ -126,14 +129,7 @@ private:
     QString m_setPath;
     QString m_headerName;
     QString m_recordPath;
-    PollCycle m_poll;
-    ReplyAssembler& m_assembler;
-
-    RecordFile m_record;
-    bool m_recordActive = false;                 // a run has a record file
-    std::vector<RecordFile> m_backlog;           // earlier runs' lines not yet written
-    bool m_recordFailureShown = false;           // in the current outage
+    MonitoringEngine* m_engine = nullptr;
     bool m_sendFailureShown = false;             // in the current run
-    QString m_lostReason;
     bool m_shown = false;
 };

@@ -8,7 +8,9 @@
 
 QString proposedRecordName(const QString& title, const QDateTime& start)
 {
-    const QString stem = title.isEmpty() ? QStringLiteral("Test") : title;
+    QString stem = title.isEmpty() ? QStringLiteral("Test") : title;
+    // A title is no folder: "1/2호기" proposes "1_2호기_….kmr".
+    stem.replace(QLatin1Char('/'), QLatin1Char('_')).replace(QLatin1Char('\\'), QLatin1Char('_'));
     return stem + QLatin1Char('_') + start.toString(QStringLiteral("yyyyMMddHHmmss")) + QStringLiteral(".kmr");
 }
 
@@ -41,6 +43,13 @@ void RecordFile::create()
         file.close();
         throw KeloError(QStringLiteral("Cannot create file \"%1\". %2").arg(m_path, reason));
     }
+    m_headerWritten = true;
+}
+
+void RecordFile::dropPending()
+{
+    m_pending.clear();
+    m_pendingLines = 0;
 }
 
 bool RecordFile::append(const QByteArray& line, QString* error)
@@ -57,21 +66,22 @@ bool RecordFile::retry(QString* error)
 
 bool RecordFile::write(QString* error)
 {
-    const bool fresh = !QFileInfo::exists(m_path);
+    const bool existed = QFileInfo::exists(m_path);
+    const bool fresh = !m_headerWritten || !existed;
     QFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    if (!file.open(fresh ? QIODevice::WriteOnly | QIODevice::Truncate : QIODevice::WriteOnly | QIODevice::Append)) {
         if (error)
             *error = QStringLiteral("Cannot write file \"%1\". %2").arg(m_path, file.errorString());
         return false;
     }
-    const qint64 before = file.size();
+    const qint64 before = fresh ? 0 : file.size();
     const QByteArray bytes = fresh ? m_header + m_pending : m_pending;
     if (file.write(bytes) != bytes.size() || !file.flush()) {
         if (error)
             *error = QStringLiteral("Cannot write file \"%1\". %2").arg(m_path, file.errorString());
         // Take back what got through, so the file never ends in half a line.
         file.close();
-        if (fresh)
+        if (!existed)
             QFile::remove(m_path);
         else
             (void)QFile::resize(m_path, before);
@@ -80,5 +90,6 @@ bool RecordFile::write(QString* error)
     file.close();
     m_pending.clear();
     m_pendingLines = 0;
+    m_headerWritten = true;
     return true;
 }

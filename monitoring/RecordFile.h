@@ -19,8 +19,8 @@
 // One run's record file. Each line is appended and flushed at its tick; a
 // line that cannot be written (file deleted, folder gone, disk full) is kept
 // and written, in order, before the next line at the next tick that succeeds.
-// A file that vanished is made again, header line first. A failed append
-// leaves the file as it was before.
+// A file that vanished, or could not be made at Start, is made again, header
+// line first. A failed append leaves the file as it was before.
 class RecordFile {
 public:
     RecordFile() = default;
@@ -33,6 +33,8 @@ public:
     bool append(const QByteArray& line, QString* error);
     // Writes the lines kept back, if any.
     bool retry(QString* error);
+    // Forgets the lines kept back (the operator gave them up).
+    void dropPending();
 
     [[nodiscard]] const QString& path() const { return m_path; }
     [[nodiscard]] int pendingLines() const { return m_pendingLines; }
@@ -45,4 +47,8 @@ private:
     QByteArray m_header;
     QByteArray m_pending;
     int m_pendingLines = 0;
+    // Whether line 1 of this run is in the file. Until it is, the next write
+    // replaces whatever the file holds, so no line lands under another
+    // run's header.
+    bool m_headerWritten = false;
 };

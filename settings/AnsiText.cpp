@@ -58,3 +58,8 @@ QString fromAnsi(const QByteArray& bytes)
         text.replace(QChar(0x1A), QChar::ReplacementCharacter);
     return text;
 }
+
+bool representableInAnsi(const QString& text)
+{
+    return isAscii(text) || fromAnsi(toAnsi(text)) == text;
+}

@@ -222,6 +222,7 @@ TEST_F(MonitoringFaults, ARunStartedWhileTheDeviceIsGoneTakesValuesOnceItIsBack)
     start();
     for (int ch = 1; ch <= kChannels; ++ch)
         pollTick();
+    showPostedBoxes();
     EXPECT_EQ(dialogs.errors.size(), 1);
     EXPECT_EQ(panel(0), "ERROR");
     comeBack();

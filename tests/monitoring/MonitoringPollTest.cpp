@@ -269,6 +269,7 @@ TEST_F(Polling, SendFailuresAreShownOnceARunAndPollingGoesOn)
     start();
     for (int i = 0; i < 4; ++i)
         window->Timer1Timer();
+    showPostedBoxes();
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith("WriteFile function failed")) << dialogs.errors[0].toStdString();
     EXPECT_EQ(panel(0), "ERROR");
@@ -278,6 +279,7 @@ TEST_F(Polling, SendFailuresAreShownOnceARunAndPollingGoesOn)
     window->bbtStartClick();
     start();
     window->Timer1Timer();
+    showPostedBoxes();
     EXPECT_EQ(dialogs.errors.size(), 2);   // a new run reports its first failure again
 }
 
@@ -296,6 +298,7 @@ TEST_F(Polling, ALinkLostDuringARunIsShownOnceAndPollingResumesWhenItIsBack)
     waitFor([&] { return lost.count() > 0; });
     for (int i = 0; i < 3; ++i)
         window->Timer1Timer();
+    showPostedBoxes();
     EXPECT_EQ(dialogs.errors.size(), 1);
     EXPECT_EQ(panel(0), "ERROR");
 
@@ -308,7 +311,8 @@ TEST_F(Polling, ALinkLostDuringARunIsShownOnceAndPollingResumesWhenItIsBack)
     EXPECT_EQ(dialogs.errors.size(), 1);
 }
 
-TEST_F(Polling, StopAndStartKeepTheValuesOfThePreviousRun)
+// A channel silent in the new run records "0", never the old run's value.
+TEST_F(Polling, StartForgetsTheValuesOfThePreviousRun)
 {
     open();
     load(threeChannelSet());
@@ -319,6 +323,11 @@ TEST_F(Polling, StopAndStartKeepTheValuesOfThePreviousRun)
     answer(reply("01", "OK", "0065"));      // handled after Stop too
     EXPECT_EQ(value(1), "10.1");
     start("again.kmr");
-    EXPECT_EQ(value(1), "10.1");
+    EXPECT_EQ(value(1), "");
+    EXPECT_EQ(window->poll().MissCount(1), 0);
     EXPECT_EQ(points(0), std::vector<double>{0});
+    (void)tick();                           // channel 1 stays silent
+    window->tmSamplingTimer();
+    EXPECT_EQ(readBytes(recordPath("again.kmr")), "set.khd\r\n20240105/143022;0;0;0;\r\n");
+    EXPECT_EQ(value(1), "0");
 }

@@ -93,6 +93,7 @@ TEST_F(Recording, LinesThatCannotBeWrittenAreShownOnceAndComeBackInOrder)
         now = now.addSecs(1);
         window->tmSamplingTimer();                  // 14:30:23 .. 25 cannot be written
     }
+    showPostedBoxes();
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].contains(recordPath())) << dialogs.errors[0].toStdString();
     EXPECT_EQ(panel(0), "기록불량");
@@ -111,6 +112,7 @@ TEST_F(Recording, LinesThatCannotBeWrittenAreShownOnceAndComeBackInOrder)
     ASSERT_TRUE(QFile::remove(recordPath()));
     ASSERT_TRUE(QDir().mkpath(recordPath()));       // a folder where the file was
     window->tmSamplingTimer();
+    showPostedBoxes();
     EXPECT_EQ(dialogs.errors.size(), 2);
 }
 

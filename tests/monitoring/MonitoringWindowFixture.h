@@ -125,6 +125,9 @@ protected:
 
     static bool waitFor(const std::function<bool()>& done) { return waitUntil(done); }
 
+    // Error boxes raised during a run open once the handler has returned.
+    static void showPostedBoxes() { QCoreApplication::processEvents(); }
+
     template <typename T>
     T* child(const char* name) const
     {

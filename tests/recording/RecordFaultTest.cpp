@@ -152,6 +152,7 @@ TEST_P(RecordFaults, NoSampleLineIsLostOrTornAndTheOperatorIsToldOnce)
         sample(expected);
         expectWholeLines(readBytes(record), t);
     }
+    showPostedBoxes();
     if (fault.reported) {
         ASSERT_EQ(dialogs.errors.size(), 1) << dialogs.errors.join('|').toStdString();
         EXPECT_TRUE(dialogs.errors[0].contains(record)) << dialogs.errors[0].toStdString();

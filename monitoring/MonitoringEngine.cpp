@@ -1,0 +1,321 @@
+#include "monitoring/MonitoringEngine.h"
+
+#include "link/ComPort.h"
+#include "link/FrameProtocol.h"
+#include "link/PortErrors.h"
+#include "link/ReplyAssembler.h"
+#include "monitoring/ChannelValue.h"
+#include "monitoring/ValueFormat.h"
+#include "settings/AnsiText.h"
+#include "settings/KeloError.h"
+
+#include <QRandomGenerator>
+
+MonitoringEngine::MonitoringEngine(TComPort& port, ReplyAssembler& assembler, Clock clock, Regional regional,
+                                   QObject* parent)
+    : QObject(parent), m_port(port), m_assembler(assembler), m_clock(std::move(clock)),
+      m_regional(std::move(regional))
+{
+    connect(&m_port, &TComPort::linkLost, this, [this](const QString& reason) {
+        m_lostReason = reason;
+        Q_EMIT linkLost(reason);
+    });
+    connect(&m_port, &TComPort::linkResumed, this, &MonitoringEngine::linkResumed);
+}
+
+void MonitoringEngine::setChannels(const QList<ChannelDef>& channels, const QString& headerName)
+{
+    m_channels = channels;
+    m_headerName = headerName;
+    m_values.assign(channels.size(), Value{});
+    m_poll.reset(int(channels.size()));
+    m_awaiting = false;
+}
+
+// ---- runs ------------------------------------------------------------------
+
+void MonitoringEngine::start(const QString& recordPath, bool testMode)
+{
+    RecordFile next(recordPath, m_headerName);
+    if (!testMode)
+        next.create();
+    if (m_record.pendingLines() > 0)
+        m_backlog.push_back(m_record);
+    m_record = next;
+    m_fileMade = !testMode;
+    m_testMode = testMode;
+    // Nothing of an earlier run counts as measured in this one.
+    m_poll.reset(channelCount());
+    m_awaiting = false;
+    clearValues();
+    m_sendFailing = false;
+    m_recordFailing = false; // a new run reports its own first failure
+    m_running = true;
+}
+
+void MonitoringEngine::stop()
+{
+    m_running = false;
+    m_awaiting = false;
+    (void)flushUnwritten();
+}
+
+void MonitoringEngine::switchRecordFile(const QString& recordPath)
+{
+    RecordFile next(recordPath, m_headerName);
+    QString error;
+    if (m_fileMade) {
+        try {
+            next.create();
+        } catch (const KeloError& e) {
+            error = e.text();
+        }
+    }
+    if (m_record.pendingLines() > 0)
+        m_backlog.push_back(m_record);
+    m_record = next;
+    if (!error.isEmpty())
+        setRecordFailing(true, error);
+}
+
+void MonitoringEngine::clearValues()
+{
+    for (int c = 1; c <= channelCount(); ++c) {
+        const bool wasLost = m_values[c - 1].lost;
+        m_values[c - 1] = Value{};
+        Q_EMIT valueShown(c, QString());
+        if (wasLost)
+            Q_EMIT channelAnswering(c);
+    }
+}
+
+// Test mode switched off during a run: test values are no measurements, and
+// the record file is made now if the run began in test mode.
+void MonitoringEngine::beginLive()
+{
+    clearValues();
+    m_poll.reset(channelCount());
+    m_awaiting = false;
+    if (m_fileMade)
+        return;
+    m_fileMade = true;
+    try {
+        m_record.create();
+    } catch (const KeloError& e) {
+        setRecordFailing(true, e.text());
+    }
+}
+
+// ---- the poll tick ---------------------------------------------------------
+
+void MonitoringEngine::pollTick(bool testMode)
+{
+    if (channelCount() == 0)
+        return;
+    if (m_running && m_testMode && !testMode)
+        beginLive();
+    m_testMode = testMode;
+    const int p = m_poll.PollIdx();
+    QString failure;
+    if (!testMode) {
+        if (m_awaiting)
+            Q_EMIT exchangeEnded(m_poll.LastPolled(), Outcome::Missed, 0);
+        m_awaiting = false;
+        if (m_poll.takeZeroDue())
+            zero(p);
+        const ChannelDef& c = channel(p);
+        const QByteArray frame = BuildFrame(toAnsi(c.Addr + QStringLiteral("DRS,01,") + c.Reg));
+        try {
+            if (m_port.SendText(frame) != frame.size())
+                failure = m_port.LinkLost() && !m_lostReason.isEmpty() ? m_lostReason
+                                                                      : PortErrorText(PortFailure::Write);
+        } catch (const KeloError& error) {
+            failure = error.text();
+        }
+        if (failure.isEmpty()) {
+            m_awaiting = true;
+            m_sinceRequest.start();
+            Q_EMIT requestSent(p, frame);
+        }
+        m_poll.countRequest();
+    } else {
+        const int v = int(QRandomGenerator::global()->bounded(100));
+        Q_EMIT pointPlotted(p, v);
+        if (m_poll.takeFill())
+            setValue(p, formatValue(v, ValueFormat::Plain, m_regional), v);
+    }
+    m_poll.advance();
+    if (!failure.isEmpty()) {
+        m_sendFailing = true;
+        Q_EMIT sendFailed(failure);
+    } else if (!testMode && m_sendFailing) {
+        m_sendFailing = false;
+        Q_EMIT sendRecovered();
+    }
+}
+
+// ---- replies ---------------------------------------------------------------
+
+int MonitoringEngine::receive(const QByteArray& bytes)
+{
+    const QList<QByteArray> frames = m_assembler.Feed(bytes);
+    for (const QByteArray& frame : frames)
+        handleReply(frame);
+    return int(frames.size());
+}
+
+void MonitoringEngine::handleReply(const QByteArray& frame)
+{
+    Q_EMIT replyReceived(frame);
+    const int last = m_poll.LastPolled();
+    if (last < 1 || last > channelCount())
+        return;
+    // A reply from another address (a late answer to an earlier request)
+    // belongs to no channel.
+    const int c = m_poll.replyChannel(QString::fromLatin1(frame), channel(last).Addr);
+    if (c == 0)
+        return;
+    const bool ok = ReplyOk(frame);
+    if (m_awaiting) {
+        m_awaiting = false;
+        Q_EMIT exchangeEnded(c, ok ? Outcome::Ok : Outcome::Refused, m_sinceRequest.elapsed());
+    }
+    if (!ok) {
+        if (m_poll.refused(c))
+            zero(c);
+        return;
+    }
+    m_poll.answered(c);
+    Value& v = m_values[c - 1];
+    if (v.lost) {
+        v.lost = false;
+        Q_EMIT channelAnswering(c);
+    }
+    // A word cut short by the line is no measurement: four digits or nothing.
+    const QString word = ReplyWord(frame, 1);
+    if (word.size() != 4)
+        return;
+    if (const auto decoded = decodeChannelWord(word, channel(c), m_regional)) {
+        v.measured = true;
+        setValue(c, decoded->cellText, decoded->value);
+        if (decoded->percent)
+            Q_EMIT pointPlotted(c, *decoded->percent);
+    }
+}
+
+void MonitoringEngine::setValue(int c, const QString& text, std::optional<double> value)
+{
+    m_values[c - 1].text = text;
+    m_values[c - 1].value = value;
+    Q_EMIT valueShown(c, text);
+}
+
+void MonitoringEngine::zero(int c)
+{
+    setValue(c, QStringLiteral("0"), std::nullopt);
+    Q_EMIT pointPlotted(c, 0);
+    if (!m_values[c - 1].lost) {
+        m_values[c - 1].lost = true;
+        Q_EMIT channelLost(c);
+    }
+}
+
+// ---- the sampling tick -----------------------------------------------------
+
+void MonitoringEngine::sampleTick(bool testMode)
+{
+    if (m_running && m_testMode && !testMode)
+        beginLive();
+    m_testMode = testMode;
+    const QDateTime now = m_clock();
+    const QString stamp = sampleStamp(now, m_regional.dateSeparator);
+    Q_EMIT sampled(now, stamp);
+    m_poll.markSample();
+    retryBacklog();
+    if (testMode || !m_running)
+        return;
+    record(now, stamp);
+}
+
+void MonitoringEngine::record(const QDateTime&, const QString& stamp)
+{
+    QStringList fields{stamp};
+    for (int c = 1; c <= channelCount(); ++c) {
+        // A channel without a value records "0", and shows it from now on.
+        if (m_values[c - 1].text.isEmpty())
+            setValue(c, QStringLiteral("0"), std::nullopt);
+        fields << m_values[c - 1].text;
+    }
+    QString error;
+    if (!m_record.append(sampleLine(fields), &error)) {
+        setRecordFailing(true, error);
+        return;
+    }
+    if (m_backlog.empty())
+        setRecordFailing(false);
+}
+
+void MonitoringEngine::setRecordFailing(bool failing, const QString& reason)
+{
+    if (failing == m_recordFailing)
+        return;
+    m_recordFailing = failing;
+    if (failing)
+        Q_EMIT recordFailed(reason);
+    else
+        Q_EMIT recordRecovered();
+}
+
+void MonitoringEngine::retryBacklog()
+{
+    std::erase_if(m_backlog, [](RecordFile& f) { return f.retry(nullptr); });
+}
+
+// ---- kept-back lines -------------------------------------------------------
+
+int MonitoringEngine::unwrittenLines() const
+{
+    int lines = m_record.pendingLines();
+    for (const RecordFile& f : m_backlog)
+        lines += f.pendingLines();
+    return lines;
+}
+
+int MonitoringEngine::unwrittenLines(const QString& path) const
+{
+    int lines = m_record.path() == path ? m_record.pendingLines() : 0;
+    for (const RecordFile& f : m_backlog)
+        if (f.path() == path)
+            lines += f.pendingLines();
+    return lines;
+}
+
+QStringList MonitoringEngine::unwrittenFiles() const
+{
+    QStringList files;
+    for (const RecordFile& f : m_backlog)
+        files << f.path();
+    if (m_record.pendingLines() > 0)
+        files << m_record.path();
+    files.removeDuplicates();
+    return files;
+}
+
+void MonitoringEngine::dropUnwritten(const QString& path)
+{
+    std::erase_if(m_backlog, [&](const RecordFile& f) { return f.path() == path; });
+    if (m_record.path() == path)
+        m_record.dropPending();
+    if (unwrittenLines() == 0)
+        setRecordFailing(false);
+}
+
+bool MonitoringEngine::flushUnwritten()
+{
+    retryBacklog();
+    (void)m_record.retry(nullptr);
+    const bool done = unwrittenLines() == 0;
+    if (done)
+        setRecordFailing(false);
+    return done;
+}
