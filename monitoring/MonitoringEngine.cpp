@@ -94,8 +94,6 @@ void MonitoringEngine::clearValues()
 void MonitoringEngine::beginLive()
 {
     clearValues();
-    m_poll.reset(channelCount());
-    m_awaiting = false;
     if (m_fileMade)
         return;
     m_fileMade = true;

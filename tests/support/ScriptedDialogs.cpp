@@ -3,6 +3,8 @@
 int ScriptedDialogs::MsgBox(QWidget*, const QString& text, const QString& caption, int style)
 {
     messages.push_back({text, caption, style});
+    if (whileOpen)
+        whileOpen(text);
     const bool yesNo = (style & 0x0F) == 4;
     if (!yesNo)
         return MsgResult::Ok;
@@ -46,6 +48,8 @@ std::optional<int> ScriptedDialogs::color(QWidget*, int initial)
 void ScriptedDialogs::errorBox(QWidget*, const QString& text)
 {
     errors << text;
+    if (whileOpen)
+        whileOpen(text);
 }
 
 QStringList ScriptedDialogs::messageTexts() const

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 // Dialog answers given by a test ahead of time; every question asked is
@@ -22,6 +23,9 @@ public:
     std::deque<QString> openNames;   // "" means cancel
     std::deque<QString> saveNames;   // "" means cancel
     std::deque<std::optional<int>> colors;
+    // Runs while a message or error box is open, before it is answered: an
+    // operator who is away holds it open while the clock turns.
+    std::function<void(const QString& text)> whileOpen;
 
     std::vector<Message> messages;   // every MsgBox
     QStringList errors;              // every error box
