@@ -328,13 +328,8 @@ void TMonitoringF::Start()
     Timer1->setInterval(StrToInt(StatusBar1->panelText(3)));
     m_recordPath.clear();
     // Line 1 must name a set file the data viewer can find again.
-    if (!representableInAnsi(m_headerName)) {
-        m_context.dialogs.MsgBox(this,
-                                 QStringLiteral("채널 설정 파일 \"%1\"의 이름에 기록 파일에 쓸 수 없는 글자가 있어 "
-                                                "모니터링을 시작할 수 없습니다.\n파일 이름을 바꾸어 저장한 뒤 다시 "
-                                                "불러오세요.")
-                                     .arg(m_headerName),
-                                 noticeCaption(), MsgStyle::Ok);
+    if (const QString refusal = unrecordableSetNameText(m_headerName); !refusal.isEmpty()) {
+        m_context.dialogs.MsgBox(this, refusal, noticeCaption(), MsgStyle::Ok);
         return;
     }
     const QString path = chooseRecordPath();

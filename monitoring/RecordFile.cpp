@@ -19,6 +19,15 @@ QString sampleStamp(const QDateTime& time, QChar dateSeparator)
     return time.toString(QStringLiteral("yyyyMMdd")) + dateSeparator + time.toString(QStringLiteral("HHmmss"));
 }
 
+QString unrecordableSetNameText(const QString& headerName)
+{
+    if (representableInAnsi(headerName))
+        return {};
+    return QStringLiteral("채널 설정 파일 \"%1\"의 이름에 기록 파일에 쓸 수 없는 글자가 있어 모니터링을 시작할 수 "
+                          "없습니다.\n파일 이름을 바꾸어 저장한 뒤 다시 불러오세요.")
+        .arg(headerName);
+}
+
 QByteArray sampleLine(const QStringList& fields)
 {
     QString text;

@@ -13,6 +13,9 @@
 [[nodiscard]] QString proposedRecordName(const QString& title, const QDateTime& start);
 // "YYYYMMDD/HHNNSS" with the regional date separator in place of "/".
 [[nodiscard]] QString sampleStamp(const QDateTime& time, QChar dateSeparator);
+// Line 1 names the set file the data viewer looks for: the message that
+// refuses a name code page 949 cannot hold, or "" when the name is fine.
+[[nodiscard]] QString unrecordableSetNameText(const QString& headerName);
 // The bytes of one line: every field followed by ";", then CR LF.
 [[nodiscard]] QByteArray sampleLine(const QStringList& fields);
 

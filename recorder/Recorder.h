@@ -1,0 +1,74 @@
+#pragma once
+#include "monitoring/ChannelSet.h"
+#include "recorder/RecorderOptions.h"
+#include "settings/Clock.h"
+#include "settings/Regional.h"
+
+#include <QDate>
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+
+class MonitoringEngine;
+class TComPort;
+
+// The monitoring run of kelorec: the engine on a port of its own, driven by
+// its own poll and sampling timers, with every change of state written to
+// the log as one line.
+class Recorder : public QObject {
+    Q_OBJECT
+public:
+    using Log = std::function<void(const QString& line)>;
+
+    Recorder(RecorderOptions options, Clock clock, Regional regional, Log log, QObject* parent = nullptr);
+    ~Recorder() override;
+
+    // Reads Main.ini and the channel set, and puts the set beside the record
+    // files. The message when something is refused, else "".
+    [[nodiscard]] QString prepare();
+    // Creates the first record file, opens the port (again every second
+    // until it opens) and, with runTimers, starts the poll and sampling
+    // timers. The message when the record file cannot be made, else "".
+    [[nodiscard]] QString start(bool runTimers = true);
+    // Ends the run once the kept-back lines are written; the exit status:
+    // 0, or 1 when lines are lost.
+    int finish();
+
+    // The ticks, as the timers run them.
+    void pollTick();
+    void sampleTick();
+
+    [[nodiscard]] MonitoringEngine& engine() { return *m_engine; }
+    [[nodiscard]] TComPort& port() { return *m_port; }
+    [[nodiscard]] const ChannelSet& channelSet() const { return m_set; }
+    [[nodiscard]] QString recordPath() const;
+    [[nodiscard]] int delayMs() const { return m_delayMs; }
+    // The wait for a reply before the next request goes out, with --pace reply.
+    [[nodiscard]] int replyTimeoutMs() const;
+
+private:
+    void connectEngine();
+    void tryOpen();
+    [[nodiscard]] QString newRecordPath(const QDateTime& time) const;
+    [[nodiscard]] QString channelName(int c) const;
+    [[nodiscard]] QString copySetToOut();
+
+    RecorderOptions m_options;
+    Clock m_clock;
+    Regional m_regional;
+    Log m_log;
+    ChannelSet m_set;
+    QString m_outDir;
+    int m_delayMs = 200;
+    int m_samplingMs = 1000;
+    std::unique_ptr<TComPort> m_port;
+    MonitoringEngine* m_engine = nullptr;
+    QTimer m_pollTimer;
+    QTimer m_sampleTimer;
+    QTimer m_openTimer;
+    QDate m_fileDate;
+    bool m_openFailureLogged = false;
+    bool m_sendFailing = false;
+    bool m_runTimers = true;
+};

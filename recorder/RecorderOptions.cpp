@@ -1,0 +1,128 @@
+#include "recorder/RecorderOptions.h"
+
+#include "settings/Convert.h"
+
+namespace {
+
+// Options that take a value, and where each value goes.
+QString* valueSlot(RecorderOptions& o, const QString& name)
+{
+    if (name == QLatin1String("--program-dir"))
+        return &o.programDir;
+    if (name == QLatin1String("--port"))
+        return &o.port;
+    if (name == QLatin1String("--out"))
+        return &o.outDir;
+    if (name == QLatin1String("--mqtt"))
+        return &o.mqttUrl;
+    if (name == QLatin1String("--mqtt-user"))
+        return &o.mqttUser;
+    if (name == QLatin1String("--mqtt-password-file"))
+        return &o.mqttPasswordFile;
+    if (name == QLatin1String("--mqtt-cafile"))
+        return &o.mqttCaFile;
+    return nullptr;
+}
+
+} // namespace
+
+RecorderArguments parseRecorderArguments(const QStringList& arguments)
+{
+    RecorderArguments r;
+    RecorderOptions& o = r.options;
+    QStringList sets;
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        QString name = arguments[i];
+        QString value;
+        bool inlineValue = false;
+        if (name.startsWith(QLatin1String("--")) && name.contains(QLatin1Char('='))) {
+            value = name.mid(name.indexOf(QLatin1Char('=')) + 1);
+            name = name.left(name.indexOf(QLatin1Char('=')));
+            inlineValue = true;
+        }
+        const auto takeValue = [&]() -> bool {
+            if (inlineValue)
+                return true;
+            if (i + 1 >= arguments.size()) {
+                r.error = QStringLiteral("%1 needs a value").arg(name);
+                return false;
+            }
+            value = arguments[++i];
+            return true;
+        };
+        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+            r.help = true;
+        } else if (name == QLatin1String("--verbose")) {
+            o.verbose = true;
+        } else if (QString* slot = valueSlot(o, name)) {
+            if (!takeValue())
+                return r;
+            *slot = value;
+        } else if (name == QLatin1String("--delay")) {
+            if (!takeValue())
+                return r;
+            const auto ms = parseInt32(value);
+            if (!ms || *ms <= 0) {
+                r.error = QStringLiteral("--delay takes a whole number of milliseconds above 0, not \"%1\"").arg(value);
+                return r;
+            }
+            o.delayMs = *ms;
+        } else if (name == QLatin1String("--rotate")) {
+            if (!takeValue())
+                return r;
+            if (value != QLatin1String("daily")) {
+                r.error = QStringLiteral("--rotate takes \"daily\", not \"%1\"").arg(value);
+                return r;
+            }
+            o.rotateDaily = true;
+        } else if (name == QLatin1String("--pace")) {
+            if (!takeValue())
+                return r;
+            if (value == QLatin1String("fixed"))
+                o.pace = RecorderOptions::Pace::Fixed;
+            else if (value == QLatin1String("reply"))
+                o.pace = RecorderOptions::Pace::Reply;
+            else {
+                r.error = QStringLiteral("--pace takes \"fixed\" or \"reply\", not \"%1\"").arg(value);
+                return r;
+            }
+        } else if (name.startsWith(QLatin1Char('-')) && name.size() > 1) {
+            r.error = QStringLiteral("unknown option %1").arg(name);
+            return r;
+        } else {
+            sets << arguments[i];
+        }
+    }
+    if (r.help)
+        return r;
+    if (sets.size() != 1)
+        r.error = sets.isEmpty() ? QStringLiteral("no channel set file (.khd) given")
+                                 : QStringLiteral("one channel set file, not %1").arg(sets.size());
+    else
+        o.setPath = sets.front();
+    return r;
+}
+
+QString recorderUsage()
+{
+    return QStringLiteral(
+        "Usage: kelorec [options] SET.khd\n"
+        "Records the channels of a channel set from the controllers on a serial line, without a window.\n"
+        "\n"
+        "  --program-dir DIR   folder whose Main.ini gives the line settings (default: the folder of the executable)\n"
+        "  --port DEV          overrides [ComPort1] Port\n"
+        "  --delay MS          overrides [Delay] Time (the poll interval)\n"
+        "  --out DIR           folder for record files (default: the set file's folder)\n"
+        "  --rotate daily      start a new record file at local midnight\n"
+        "  --pace fixed|reply  fixed: one request per poll interval (default);\n"
+        "                      reply: the next request as soon as the reply is complete, or after a time-out\n"
+        "  --mqtt URL          publish live values to an MQTT broker: mqtt://host:port/prefix or mqtts://...\n"
+        "  --mqtt-user NAME    user name at the broker\n"
+        "  --mqtt-password-file FILE  file holding the broker password\n"
+        "  --mqtt-cafile FILE  certificate authority for mqtts://\n"
+        "  --verbose           log every frame sent and received\n"
+        "  --help              this text\n"
+        "\n"
+        "SIGINT or SIGTERM ends the run once the kept-back lines are written (exit status 0);\n"
+        "lines that still cannot be written give exit status 1. Bad arguments give exit status 2.\n");
+}

@@ -1,0 +1,32 @@
+#pragma once
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// What kelorec is told on its command line.
+struct RecorderOptions {
+    enum class Pace { Fixed, Reply };
+
+    QString setPath;
+    QString programDir;          // empty: the executable's folder
+    QString port;                // empty: [ComPort1] Port of Main.ini
+    std::optional<int> delayMs;  // empty: [Delay] Time of Main.ini
+    QString outDir;              // empty: the set file's folder
+    bool rotateDaily = false;
+    Pace pace = Pace::Fixed;
+    bool verbose = false;
+    QString mqttUrl;
+    QString mqttUser;
+    QString mqttPasswordFile;
+    QString mqttCaFile;
+};
+
+struct RecorderArguments {
+    RecorderOptions options;
+    bool help = false;
+    QString error; // a bad argument: what is wrong with it
+};
+
+// Reads the arguments after the program name.
+[[nodiscard]] RecorderArguments parseRecorderArguments(const QStringList& arguments);
+[[nodiscard]] QString recorderUsage();
