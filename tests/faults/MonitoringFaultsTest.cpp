@@ -1,6 +1,8 @@
 // The monitoring window through the faults of a real line: what it shows, what
 // it records, the error boxes it raises and how it idles while the link is down.
 #include "FaultLine.h"
+#include "monitoring/MonitoringEngine.h"
+#include "recorder/Recorder.h"
 #include "tests/monitoring/MonitoringWindowFixture.h"
 
 #include <array>
@@ -57,13 +59,31 @@ public:
     void vanish()
     {
         FaultLine::vanish();
-        EXPECT_EQ(panel(0), "ERROR");
+        if (window)
+            EXPECT_EQ(panel(0), "ERROR");
     }
     void comeBack()
     {
         FaultLine::comeBack();
-        EXPECT_EQ(panel(0), "대기중");
-        EXPECT_FALSE(port()->LinkLost());
+        if (window) {
+            EXPECT_EQ(panel(0), "대기중");
+            EXPECT_FALSE(port()->LinkLost());
+        }
+    }
+
+    // kelorec's run instead of the window, on the same simulator and clock.
+    std::unique_ptr<Recorder> startRecorder(const SimFaults& faults)
+    {
+        RecorderOptions o;
+        o.setPath = MonitorDir() + QStringLiteral("/set.khd");
+        o.programDir = ProgramPath;
+        writeBytes(o.setPath, kSet);
+        portAt(serve(faults, {1, 2, 3, 4}));
+        auto r = std::make_unique<Recorder>(o, context.clock, Regional::plain(), [](const QString&) {});
+        EXPECT_EQ(r->prepare(), "");
+        EXPECT_EQ(r->start(false), "");
+        watch(&r->port());
+        return r;
     }
 };
 
@@ -233,6 +253,29 @@ TEST_F(MonitoringFaults, ARunStartedWhileTheDeviceIsGoneTakesValuesOnceItIsBack)
     EXPECT_EQ(readBytes(recordPath()), "set.khd\r\n" + (stamp(1) + ';' + kAll + ';').toLatin1() + "\r\n");
     EXPECT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// kelorec records the same lines as the window through every fault.
+TEST_P(MonitoringFaults, TheRecorderRecordsWhatTheWindowRecords)
+{
+    const FaultCase& c = GetParam();
+    SimFaults faults;
+    if (c.faults)
+        c.faults(faults);
+    std::unique_ptr<Recorder> recorder = startRecorder(faults);
+    QByteArray expected = "set.khd\r\n";
+    for (int cycle = 1; cycle <= int(c.samples.size()); ++cycle) {
+        if (c.before)
+            c.before(*this, cycle);
+        for (int ch = 1; ch <= kChannels; ++ch)
+            tickAndDeliver([&] { recorder->pollTick(); });
+        now = now.addSecs(1);
+        recorder->sampleTick();
+        expected += (stamp(cycle) + ';' + c.samples[cycle - 1] + ';').toLatin1() + "\r\n";
+    }
+    EXPECT_EQ(recorder->recordPath(), recordPath("Faults_20240105143022.kmr"));
+    EXPECT_EQ(readBytes(recorder->recordPath()), expected);
+    EXPECT_EQ(recorder->finish(), 0);
 }
 
 std::vector<const char*> lines(std::initializer_list<std::pair<int, const char*>> runs)
