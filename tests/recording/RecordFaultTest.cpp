@@ -3,59 +3,14 @@
 // and the operator is told once per outage. The record file lies on a small
 // tmpfs of its own (skipped where mounting is not permitted).
 #include "tests/monitoring/MonitoringWindowFixture.h"
+#include "tests/support/SmallDisk.h"
 
 #include <QRegularExpression>
-#include <cerrno>
-#include <cstring>
 #include <functional>
-#include <sys/mount.h>
 
 namespace {
 
 constexpr int kChannels = 500; // lines of about 1 kB, so a few of them outgrow a file's last page
-constexpr const char* kSize = "size=64k";
-
-// A tmpfs mounted over a temporary folder for as long as it lives.
-class SmallDisk {
-public:
-    SmallDisk()
-    {
-        if (::mount("tmpfs", m_dir.path().toLocal8Bit().constData(), "tmpfs", 0, kSize) == 0)
-            m_mounted = true;
-        else
-            m_why = QString::fromLocal8Bit(std::strerror(errno));
-    }
-    ~SmallDisk()
-    {
-        if (m_mounted)
-            ::umount2(m_dir.path().toLocal8Bit().constData(), MNT_DETACH);
-    }
-    [[nodiscard]] bool mounted() const { return m_mounted; }
-    [[nodiscard]] const QString& why() const { return m_why; }
-    [[nodiscard]] QString file(const QString& name) const { return m_dir.filePath(name); }
-    bool setReadOnly(bool readOnly)
-    {
-        const unsigned long flags = MS_REMOUNT | (readOnly ? MS_RDONLY : 0);
-        return ::mount("tmpfs", m_dir.path().toLocal8Bit().constData(), "tmpfs", flags, kSize) == 0;
-    }
-    // Takes every free block, so the next block any file needs is refused.
-    bool fill()
-    {
-        QFile filler(file(QStringLiteral("filler")));
-        if (!filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            return false;
-        const QByteArray block(512, 'x');
-        while (filler.write(block) == block.size()) {
-        }
-        return true;
-    }
-    bool makeRoom() { return QFile::remove(file(QStringLiteral("filler"))); }
-
-private:
-    QTemporaryDir m_dir;
-    bool m_mounted = false;
-    QString m_why;
-};
 
 struct RecordFault {
     const char* name;

@@ -1,0 +1,195 @@
+// kelorec as an operator runs it: across midnight, killed at random moments,
+// stopped while its disk is full, and given bad arguments and set files.
+#include "monitoring/MonitoringEngine.h"
+#include "recorder/Recorder.h"
+#include "settings/AnsiText.h"
+#include "tests/link/PtyPair.h"
+#include "tests/support/EventWait.h"
+#include "tests/support/Files.h"
+#include "tests/support/SmallDisk.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <csignal>
+
+namespace {
+
+const QByteArray kSet = "Kiln;1000\r\n01;Z1;0001;1;1200;-100;255\r\n02;Z2;0001;0;100;0;65280\r\n";
+
+// A folder with Main.ini and the set; kelosim serves addresses 1-2 behind a link in it.
+class Bench {
+public:
+    Bench(const QByteArray& set = kSet, const QString& setName = QStringLiteral("kiln.khd"))
+    {
+        writeBytes(dir.filePath("Main.ini"), "[ComPort1]\r\nBaudRate=9600\r\n[Delay]\r\nTime=20\r\n");
+        setPath = dir.filePath(setName);
+        writeBytes(setPath, set);
+    }
+    bool serve()
+    {
+        sim.start(QStringLiteral(KELOSIM), {"--link", link(), "--addresses", "1-2"});
+        return waitUntil([&] { return QFileInfo::exists(link()); });
+    }
+    [[nodiscard]] QString link() const { return dir.filePath("tty"); }
+    // kelorec with the arguments, and the bench's set file unless `ownSet`.
+    QProcess& run(const QStringList& args, bool ownSet = false)
+    {
+        rec.setProcessChannelMode(QProcess::SeparateChannels);
+        rec.start(QStringLiteral(KELOREC), QStringList{"--program-dir", dir.path(), "--port", link()} + args
+                                               + (ownSet ? QStringList() : QStringList{setPath}));
+        return rec;
+    }
+    // Waits for a log line that contains `text`.
+    bool logSays(const QString& text)
+    {
+        const bool said = waitUntil([&] {
+            log += QString::fromUtf8(rec.readAllStandardError());
+            return log.contains(text) || rec.state() == QProcess::NotRunning;
+        }, 20000) && log.contains(text);
+        if (!said)
+            ADD_FAILURE() << "kelorec said: " << log.toStdString() << " (exit " << rec.exitCode() << ")";
+        return said;
+    }
+    ~Bench()
+    {
+        for (QProcess* p : {&rec, &sim}) {
+            p->kill();
+            p->waitForFinished(5000);
+        }
+    }
+
+    QTemporaryDir dir;
+    QString setPath;
+    QProcess sim, rec;
+    QString log;
+};
+
+QList<QByteArray> lines(const QByteArray& bytes)
+{
+    QList<QByteArray> l = bytes.split('\n');
+    l.removeLast();
+    return l;
+}
+
+} // namespace
+
+TEST(Kelorec, ASampleAtMidnightOpensTheNewDaysFileAndNoneIsLostOrDoubled)
+{
+    PtyPair line;
+    QTemporaryDir dir;
+    writeBytes(dir.filePath("kiln.khd"), kSet);
+    writeBytes(dir.filePath("Main.ini"), "[ComPort1]\r\nPort=" + line.slavePath().toUtf8() + "\r\n");
+    RecorderOptions o;
+    o.setPath = dir.filePath("kiln.khd");
+    o.programDir = dir.path();
+    o.outDir = dir.filePath("out");
+    o.rotateDaily = true;
+    QDateTime now(QDate(2024, 1, 5), QTime(23, 59, 58));
+    QStringList log;
+    Recorder r(o, [&] { return now; }, Regional::plain(), [&](const QString& l) { log << l; });
+    ASSERT_EQ(r.prepare(), "");
+    ASSERT_EQ(r.start(false), "");
+    for (int s = 0; s < 4; ++s) {
+        now = now.addSecs(1);
+        r.sampleTick();
+    }
+    EXPECT_EQ(r.finish(), 0);
+    EXPECT_EQ(readBytes(dir.filePath("out/Kiln_20240105235958.kmr")), "kiln.khd\r\n20240105/235959;0;0;\r\n");
+    EXPECT_EQ(readBytes(dir.filePath("out/Kiln_20240106000000.kmr")),
+              "kiln.khd\r\n20240106/000000;0;0;\r\n20240106/000001;0;0;\r\n20240106/000002;0;0;\r\n");
+    EXPECT_EQ(readBytes(dir.filePath("out/kiln.khd")), kSet) << "the viewer finds the set beside the records";
+    EXPECT_TRUE(log.filter("new record file").size() == 1) << log.join('\n').toStdString();
+}
+
+TEST(Kelorec, KilledAtRandomMomentsLeavesNoTornLine)
+{
+    Bench bench("Kiln;5\r\n01;Z1;0001;1;1200;-100;255\r\n02;Z2;0001;0;100;0;65280\r\n");
+    ASSERT_TRUE(bench.serve());
+    static const QRegularExpression whole(QStringLiteral("^\\d{8}/\\d{6};[-0-9.,]+;[-0-9.,]+;\r$"));
+    const int kills = qEnvironmentVariableIntValue("KELO_RECORDING_KILLS") > 0
+        ? qEnvironmentVariableIntValue("KELO_RECORDING_KILLS") : 4;
+    int checked = 0;
+    for (int k = 0; k < kills; ++k) {
+        const QString out = bench.dir.filePath(QStringLiteral("out%1").arg(k));
+        QProcess& rec = bench.run({"--delay", "3", "--out", out});
+        ASSERT_TRUE(bench.logSays("recording:")) << bench.log.toStdString();
+        QTest::qWait(50 + int(QRandomGenerator::global()->bounded(250)));
+        ::kill(pid_t(rec.processId()), SIGKILL);
+        rec.waitForFinished(5000);
+        bench.log.clear();
+        const QStringList files = QDir(out).entryList({"*.kmr"});
+        ASSERT_EQ(files.size(), 1);
+        const QList<QByteArray> l = lines(readBytes(QDir(out).filePath(files[0])));
+        ASSERT_FALSE(l.isEmpty());
+        EXPECT_EQ(l[0], "kiln.khd\r");
+        for (qsizetype i = 1; i < l.size(); ++i, ++checked)
+            EXPECT_TRUE(whole.match(QString::fromLatin1(l[i])).hasMatch()) << "kill " << k << ": " << l[i].toStdString();
+        EXPECT_TRUE(readBytes(QDir(out).filePath(files[0])).endsWith("\r\n")) << "kill " << k;
+    }
+    EXPECT_GT(checked, kills);
+}
+
+TEST(Kelorec, StoppedWhileTheDiskIsFullSaysHowManyLinesAreLost)
+{
+    SmallDisk disk;
+    if (!disk.mounted())
+        GTEST_SKIP() << "cannot mount a tmpfs here: " << disk.why().toStdString();
+    Bench bench("Kiln;20\r\n01;Z1;0001;1;1200;-100;255\r\n02;Z2;0001;0;100;0;65280\r\n");
+    ASSERT_TRUE(bench.serve());
+    QProcess& rec = bench.run({"--out", disk.file("out")});
+    ASSERT_TRUE(bench.logSays("recording:"));
+    ASSERT_TRUE(disk.fill());
+    ASSERT_TRUE(bench.logSays("recording failed")) << bench.log.toStdString();
+    rec.terminate();
+    ASSERT_TRUE(rec.waitForFinished(10000));
+    bench.log += QString::fromUtf8(rec.readAllStandardError());
+    EXPECT_EQ(rec.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(rec.exitCode(), 1);
+    static const QRegularExpression lost(QStringLiteral("stopped: [1-9]\\d* sample lines could not be written"));
+    EXPECT_TRUE(lost.match(bench.log).hasMatch()) << bench.log.toStdString();
+}
+
+TEST(Kelorec, ATermWhenAllIsWrittenEndsWithStatusZero)
+{
+    Bench bench;
+    ASSERT_TRUE(bench.serve());
+    QProcess& rec = bench.run({});
+    ASSERT_TRUE(bench.logSays("recording:"));
+    rec.terminate();
+    ASSERT_TRUE(rec.waitForFinished(10000));
+    EXPECT_EQ(rec.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(rec.exitCode(), 0);
+}
+
+TEST(Kelorec, BadArgumentsAndRefusedSetFilesExitWithStatusTwo)
+{
+    struct Case { QStringList args; QByteArray set; QString setName; QString says; };
+    const QList<Case> cases = {
+        {{"--pace", "slow", "kiln.khd"}, kSet, "kiln.khd", "--pace takes"},
+        {{"--delay", "0", "kiln.khd"}, kSet, "kiln.khd", "--delay takes"},
+        {{"--rotate", "weekly", "kiln.khd"}, kSet, "kiln.khd", "--rotate takes"},
+        {{"--bogus", "kiln.khd"}, kSet, "kiln.khd", "unknown option --bogus"},
+        {{}, kSet, "kiln.khd", "no channel set file"},
+        {{"missing.khd"}, kSet, "kiln.khd", "no such channel set file"},
+        {{"kiln.khd"}, QByteArray("\x00\xff\xfe garbage\r\n\x01\x02", 15), "kiln.khd", "kiln.khd"},
+        {{"kiln.khd"}, "Kiln;fast\r\n01;Z1;0001;1;1200;-100;255\r\n", "kiln.khd", "kiln.khd"},
+        {{QStringLiteral("café.khd")}, kSet, QStringLiteral("café.khd"), QStringLiteral("쓸 수 없는 글자")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        Bench bench(c.set, c.setName);
+        QStringList args;
+        for (const QString& a : c.args)
+            args << (a.endsWith(".khd") ? bench.dir.filePath(a) : a);
+        QProcess& rec = bench.run(args, true);
+        ASSERT_TRUE(rec.waitForFinished(10000));
+        const QString err = QString::fromUtf8(rec.readAllStandardError());
+        EXPECT_EQ(rec.exitCode(), 2) << err.toStdString();
+        EXPECT_TRUE(err.contains(c.says)) << err.toStdString();
+    }
+}
