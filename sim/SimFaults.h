@@ -17,4 +17,6 @@ struct SimFaults {
     int lateByMs = 300;     // answer comes after the next request and its reply
     int vanishEveryMs = 0;  // the port disappears after this much service (0: never) ...
     int vanishForMs = 3000; // ... and comes back at the same link this much later
+    int wireBaud = 0;       // replies keep a real line's pace at this speed: each waits for the
+                            // request's and its own bytes at 10 bits a byte (0: at once)
 };

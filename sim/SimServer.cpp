@@ -152,7 +152,10 @@ void SimServer::handle(const QByteArray& request)
         m_held = bytes;
         return;
     }
-    const qint64 due = now() + std::max(0, f.replyDelayMs) + (every(f.lateEvery) ? std::max(0, f.lateByMs) : 0);
+    const qint64 wireBits = f.wireBaud > 0 ? (request.size() + bytes.size()) * 10 : 0;
+    const qint64 wireMs = f.wireBaud > 0 ? (wireBits * 1000 + f.wireBaud - 1) / f.wireBaud : 0;
+    const qint64 due = now() + wireMs + std::max(0, f.replyDelayMs)
+        + (every(f.lateEvery) ? std::max(0, f.lateByMs) : 0);
     const int pieces = every(f.splitEvery) ? std::clamp(f.splitPieces, 1, int(bytes.size())) : 1;
     qsizetype from = 0;
     for (int i = 0; i < pieces; ++i) {

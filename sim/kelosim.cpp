@@ -130,11 +130,12 @@ int main(int argc, char** argv)
     const QCommandLineOption lateBy(QStringLiteral("late-by"), QStringLiteral("Milliseconds a late reply waits (default 300)."), QStringLiteral("ms"));
     const QCommandLineOption vanishEvery(QStringLiteral("vanish-every"), QStringLiteral("The port vanishes after <ms> of service ..."), QStringLiteral("ms"));
     const QCommandLineOption vanishFor(QStringLiteral("vanish-for"), QStringLiteral("... and comes back <ms> later at the same link (default 3000)."), QStringLiteral("ms"));
+    const QCommandLineOption wireBaud(QStringLiteral("wire-baud"), QStringLiteral("Replies keep the pace of a real line at <rate> baud: each waits for the request's and its own bytes (10 bits a byte)."), QStringLiteral("rate"));
     const QCommandLineOption parentPid(QStringLiteral("parent-pid"), QStringLiteral("Stop when the process <pid> ends."), QStringLiteral("pid"));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Write every request and reply to standard error."));
     const QCommandLineOption setup(QStringLiteral("setup-dir"), QStringLiteral("Prepare the program directory <dir> for a run with the simulator (Main.ini when no port is configured, Monitor/sample.khd), print the link to serve (empty line: a real port is configured) and exit. The link is --link or <dir>/kelosim.tty."), QStringLiteral("dir"));
     parser.addOptions({link, device, baud, addresses, tuning, delay, silent, refuse, garbage, split,
-                       pieces, gap, join, late, lateBy, vanishEvery, vanishFor, parentPid, log, setup});
+                       pieces, gap, join, late, lateBy, vanishEvery, vanishFor, wireBaud, parentPid, log, setup});
     parser.process(app);
 
     if (parser.isSet(setup)) {
@@ -168,6 +169,7 @@ int main(int argc, char** argv)
     f.lateByMs = num.get(lateBy, f.lateByMs);
     f.vanishEveryMs = num.get(vanishEvery, 0);
     f.vanishForMs = num.get(vanishFor, f.vanishForMs);
+    f.wireBaud = num.get(wireBaud, 0);
     const int parent = num.get(parentPid, 0);
     const auto list = parseAddressList(parser.value(addresses));
     const auto quiet = parseAddressList(parser.value(silent));
