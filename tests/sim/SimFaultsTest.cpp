@@ -49,6 +49,19 @@ TEST(SimFaults, DelayedReplyGoesOutOnlyWhenItsTimeHasCome)
     EXPECT_EQ(line.peer->receive(line.server, kWho1.size()), kWho1);
 }
 
+// 01WHO (8 bytes) and its 31-byte reply take 39 x 10 bits: 40.6 ms at 9600 baud.
+TEST(SimFaults, AWireBaudKeepsTheReplyForItsTimeOnTheLine)
+{
+    SimFaults f;
+    f.wireBaud = 9600;
+    Line line(f);
+    line.peer->send(BuildFrame("01WHO"));
+    line.t += 40;
+    EXPECT_EQ(line.peer->drain(line.server), QByteArray());
+    line.t += 1;
+    EXPECT_EQ(line.peer->receive(line.server, kWho1.size()), kWho1);
+}
+
 TEST(SimFaults, SilentAddressNeverAnswersWhileOthersDo)
 {
     SimFaults f;
