@@ -56,6 +56,7 @@ TEST(SimFaults, AWireBaudKeepsTheReplyForItsTimeOnTheLine)
     f.wireBaud = 9600;
     Line line(f);
     line.peer->send(BuildFrame("01WHO"));
+    EXPECT_EQ(line.peer->drain(line.server), QByteArray());
     line.t += 40;
     EXPECT_EQ(line.peer->drain(line.server), QByteArray());
     line.t += 1;
