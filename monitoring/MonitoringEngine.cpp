@@ -233,6 +233,7 @@ void MonitoringEngine::sampleTick(bool testMode)
     if (testMode || !m_running)
         return;
     record(now, stamp);
+    Q_EMIT sampleTaken(now);
 }
 
 void MonitoringEngine::record(const QDateTime&, const QString& stamp)

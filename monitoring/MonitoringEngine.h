@@ -88,6 +88,8 @@ Q_SIGNALS:
     // request went out; response time in milliseconds for answers.
     void exchangeEnded(int channel, Outcome outcome, qint64 responseMs);
     void sampled(const QDateTime& time, const QString& stamp);
+    // A live sampling tick is done: every channel's value is as recorded.
+    void sampleTaken(const QDateTime& time);
     void recordFailed(const QString& reason);
     void recordRecovered();
     void sendFailed(const QString& reason);
