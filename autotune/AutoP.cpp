@@ -9,7 +9,9 @@
 #include "settings/IntervalTimer.h"
 #include "settings/KeloError.h"
 #include "widgets/AppContext.h"
+#include "widgets/ApplicationTitle.h"
 #include "widgets/ColumnGrid.h"
+#include "widgets/EscapeKeeper.h"
 #include "widgets/Fonts.h"
 #include "widgets/LampSwitch.h"
 #include "widgets/RadioGroup.h"
@@ -88,8 +90,6 @@ TAutoF::TAutoF(AppContext& context, QWidget* parent)
     m_sg1->setObjectName(QStringLiteral("sg1"));
     m_sg1->setColumnCount(4);
     m_sg1->setRowCount(10);
-    m_sg1->setFixedRows(1);
-    m_sg1->setFixedCols(1);
     m_sg1->setDefaultRowHeight(20);
     m_sg1->setFixedHeight(10 * 20 + 2 * m_sg1->frameWidth() + 2);
     m_sg1->setDrawCell([this](QPainter& painter, const QRect& rect, int row, int col) {
@@ -284,7 +284,7 @@ void TAutoF::showTuning(bool inProgress)
 
 void TAutoF::notice(const QString& text)
 {
-    m_context.dialogs.MsgBox(this, text, QApplication::applicationDisplayName(), MsgStyle::Ok);
+    m_context.dialogs.MsgBox(this, text, applicationTitle(), MsgStyle::Ok);
 }
 
 void TAutoF::tmBatTimer()

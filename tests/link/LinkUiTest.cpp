@@ -52,7 +52,9 @@ void expectOneOpenFailureBox(const ScriptedDialogs& dialogs, size_t count = 1)
 {
     ASSERT_EQ(dialogs.messages.size(), count);
     for (const ScriptedDialogs::Message& m : dialogs.messages) {
-        EXPECT_EQ(m.text, QStringLiteral("통신 불량"));
+        EXPECT_EQ(m.text.section('\n', 0, 0), QStringLiteral("통신 불량"));
+        EXPECT_TRUE(m.text.section('\n', 1).startsWith(QStringLiteral("Unable to open com port (win error code: ")))
+            << m.text.toStdString();
         EXPECT_EQ(m.caption, QStringLiteral("경고"));
         EXPECT_EQ(m.style, 16);
     }
