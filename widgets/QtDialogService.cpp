@@ -21,11 +21,14 @@ QString qtNameFilter(const QString& filter)
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
         // A description that already names its patterns ("모니터링파일(*.kmr)")
         // is a whole Qt filter; adding them again would show them twice.
-        const QString own = QLatin1Char('(') + patterns + QLatin1Char(')');
-        if (parts[i].endsWith(own))
-            filters << parts[i];
-        else
-            filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        QString description = parts[i];
+        const QString own = QLatin1Char('(') + parts[i + 1] + QLatin1Char(')');
+        if (description.endsWith(own)) {
+            description.chop(own.size());
+            filters << description + QLatin1Char('(') + patterns + QLatin1Char(')');
+        } else {
+            filters << QStringLiteral("%1 (%2)").arg(description, patterns);
+        }
     }
     return filters.join(QStringLiteral(";;"));
 }

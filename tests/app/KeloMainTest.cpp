@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QApplication>
+#include <QScreen>
 #include <gtest/gtest.h>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -166,4 +167,17 @@ TEST_F(MainWindowFixture, AutoTuringEntryOpensTheTuningWindowModally)
     EXPECT_EQ(opened, QStringLiteral("Auto Turing"));
     EXPECT_TRUE(modal);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(MainWindowFixture, OpensAtItsOuterSizeCentredOnTheScreen)
+{
+    TKeloMainF w(context);
+    w.show();
+    // The window system reports the frame when the window is first exposed.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QCoreApplication::processEvents();
+    EXPECT_GT(w.frameGeometry().width(), w.width()) << "this platform draws a frame";
+    EXPECT_EQ(w.frameGeometry().size(), QSize(748, 616));
+    const QPoint offset = w.frameGeometry().center() - w.screen()->availableGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 2);
 }
