@@ -3,12 +3,14 @@
 #include "widgets/AppContext.h"
 #include "widgets/Fonts.h"
 #include "widgets/ShadowLabel.h"
+#include "widgets/WindowPlacement.h"
 
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -60,6 +62,15 @@ TAboutF::TAboutF(AppContext& context, QWidget* parent) : QDialog(parent), m_cont
     layout->addWidget(exit, 0, Qt::AlignCenter);
 
     layout->setSizeConstraint(QLayout::SetFixedSize);
+}
+
+void TAboutF::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous()) {
+        adjustSize();
+        centreOnScreen(this);
+    }
 }
 
 void TAboutF::butExitClick()

@@ -2,13 +2,17 @@
 
 #include "settings/KeloError.h"
 #include "widgets/DialogService.h"
+#include "widgets/QtTranslations.h"
 
 #include <QWidget>
 
 KeloApplication::KeloApplication(int& argc, char** argv, DialogService& dialogs)
     : QApplication(argc, argv), m_dialogs(dialogs)
 {
-    setApplicationDisplayName(QString::fromUtf8(kApplicationTitle));
+    // Qt's own dialogs and buttons speak Korean, as the program does. No
+    // application display name is set: the window system would append it to
+    // every caption (applicationTitle() holds the program's title).
+    installQtKoreanTranslations(*this);
 }
 
 bool KeloApplication::notify(QObject* receiver, QEvent* event)

@@ -16,6 +16,3 @@ public:
 private:
     DialogService& m_dialogs;
 };
-
-// The application title shown in the task bar.
-inline constexpr const char* kApplicationTitle = "모니터링+AutoTuming";

@@ -11,6 +11,7 @@
 #include "widgets/AppContext.h"
 #include "widgets/Fonts.h"
 #include "widgets/ModalRun.h"
+#include "widgets/WindowPlacement.h"
 #include "widgets/ShadowLabel.h"
 
 #include <QCloseEvent>
@@ -160,8 +161,8 @@ void TKeloMainF::showEvent(QShowEvent* event)
     QMainWindow::showEvent(event);
     if (!m_shown) {
         m_shown = true;
-        if (const QScreen* screen = this->screen())
-            move(screen->availableGeometry().center() - rect().center());
+        setOuterSize(this, QSize(748, 616));
+        centreOnScreen(this);
         FormShow();
     }
 }

@@ -9,7 +9,9 @@
 #include "settings/IntervalTimer.h"
 #include "settings/KeloError.h"
 #include "widgets/AppContext.h"
+#include "widgets/ApplicationTitle.h"
 #include "widgets/ColumnGrid.h"
+#include "widgets/EscapeKeeper.h"
 #include "widgets/Fonts.h"
 #include "widgets/LampSwitch.h"
 #include "widgets/RadioGroup.h"
@@ -55,7 +57,8 @@ TAutoF::TAutoF(AppContext& context, QWidget* parent)
     , m_context(context)
 {
     setWindowTitle(QStringLiteral("Auto Turing"));
-    setFont(gulim(9));
+    setFont(gulimche(9));
+    keepOpenOnEscape(this);
 
     m_rxLabel1 = new ShadowLabel(QStringLiteral("온도조절계 설정값"), this);
     m_rxLabel1->setObjectName(QStringLiteral("RxLabel1"));
@@ -82,14 +85,14 @@ TAutoF::TAutoF(AppContext& context, QWidget* parent)
     m_spbRead = new QPushButton(QStringLiteral("설정값 읽어오기"), this);
     m_spbRead->setObjectName(QStringLiteral("spbRead"));
     m_spbRead->setFlat(true);
+    // No button is pressed by Enter: Enter in Adr must not send a read.
+    m_spbRead->setAutoDefault(false);
     connect(m_spbRead, &QPushButton::clicked, this, &TAutoF::spbReadClick);
 
     m_sg1 = new ColumnGrid(this);
     m_sg1->setObjectName(QStringLiteral("sg1"));
     m_sg1->setColumnCount(4);
     m_sg1->setRowCount(10);
-    m_sg1->setFixedRows(1);
-    m_sg1->setFixedCols(1);
     m_sg1->setDefaultRowHeight(20);
     m_sg1->setFixedHeight(10 * 20 + 2 * m_sg1->frameWidth() + 2);
     m_sg1->setDrawCell([this](QPainter& painter, const QRect& rect, int row, int col) {
@@ -114,9 +117,11 @@ TAutoF::TAutoF(AppContext& context, QWidget* parent)
     m_avSEdtAdr = new SpinEdit(1, 99, this);
     m_avSEdtAdr->setObjectName(QStringLiteral("avSEdtAdr"));
     adrLabel->setBuddy(m_avSEdtAdr);
+    connect(m_avSEdtAdr, &SpinEdit::valueChanged, this, &TAutoF::clearReadings);
 
     m_ledButStart = new LampSwitch(QStringLiteral("시작"), this);
     m_ledButStart->setObjectName(QStringLiteral("ledButStart"));
+    m_ledButStart->setAutoDefault(false);
     connect(m_ledButStart, &QPushButton::clicked, this, &TAutoF::ledButStartClick);
 
     m_spbExit = new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("종료"), this);
@@ -221,8 +226,19 @@ QString TAutoF::paddedAddress() const
 void TAutoF::spbReadClick()
 {
     AtStep = ReadingSettings;
-    TxStr = paddedAddress() + kTuningReadBody;
+    m_readAddress = paddedAddress();
+    TxStr = m_readAddress + kTuningReadBody;
     tmSendTimer();
+}
+
+void TAutoF::clearReadings()
+{
+    // The shown values belong to the controller they were read from.
+    for (QLabel* panel : {m_panZone, m_panDot, m_panSv1, m_panSv2, m_panSv3, m_panATM})
+        panel->clear();
+    for (int r = 1; r < m_sg1->rowCount(); ++r)
+        for (int c = 1; c < m_sg1->columnCount(); ++c)
+            m_sg1->setText(r, c, QString());
 }
 
 void TAutoF::tmSendTimer()
@@ -234,6 +250,11 @@ void TAutoF::tmSendTimer()
     if (m_sendAttempts >= 4) {
         m_tmBat->setEnabled(false);
         m_tmSend->setEnabled(false);
+        if (AtStep == WritingStop) {
+            stopUnconfirmed(m_refusals > 0 ? QStringLiteral("정지 명령을 거부했습니다")
+                                           : QStringLiteral("정지 명령에 응답이 없습니다"));
+            return;
+        }
         notice(QStringLiteral("통신불량"));
         return;
     }
@@ -253,50 +274,83 @@ void TAutoF::tmSendTimer()
 void TAutoF::ledButStartClick()
 {
     if (!m_panMessage->isHidden()) {
-        // Stop, with a fresh attempt count even while a poll is awaited.
+        // Stop the run's controller, with a fresh attempt count even while a
+        // poll is awaited. The window shows the stop as done only when the
+        // controller confirms it.
         m_tmBat->setEnabled(false);
-        showTuning(false);
         AtStep = WritingStop;
-        TxStr = paddedAddress() + kTuningStopBody;
+        m_refusals = 0;
+        TxStr = m_runAddress + kTuningStopBody;
+        showStopping();
         m_tmSend->setEnabled(false);
         tmSendTimer();
         return;
     }
+    // PanZone is cleared whenever the address changes, so it is a reading
+    // of this address or empty.
     if (m_panZone->text() == QStringLiteral("OFF") && m_rdgSel->itemText() == QStringLiteral("Auto")) {
         showTuning(false);
         notice(QStringLiteral("Zone => OFF이므로 Turing 불가능"));
         return;
     }
+    // The run belongs to this controller and this choice until it ends.
+    m_runAddress = paddedAddress();
+    m_runChoice = m_rdgSel->itemIndex();
+    m_refusals = 0;
+    m_stopUnconfirmed = false;
     showTuning(true);
     AtStep = WritingStart;
     m_tmBat->setEnabled(true);
     tmBatTimer();
 }
 
+void TAutoF::showStopping()
+{
+    m_panMessage->setText(QStringLiteral("중지 중 입니다."));
+    m_ledButStart->setLampOn(true);
+    m_ledButStart->setEnabled(false);
+}
+
+void TAutoF::stopUnconfirmed(const QString& why)
+{
+    // Back to the tuning state: the operator may send the stop again, or
+    // close the window knowing the controller may still tune.
+    m_stopUnconfirmed = true;
+    showTuning(true);
+    m_tmBat->setEnabled(false);
+    notice(QStringLiteral("조절계(주소 %1)가 %2. 조절계가 아직 Auto Tuning 중일 수 있습니다.")
+               .arg(m_runAddress, why));
+}
+
 void TAutoF::showTuning(bool inProgress)
 {
     m_ledButStart->setText(inProgress ? QStringLiteral("중지") : QStringLiteral("시작"));
     m_ledButStart->setLampOn(inProgress);
+    m_ledButStart->setEnabled(true);
+    m_panMessage->setText(QStringLiteral("처리 중 입니다."));
     m_panMessage->setVisible(inProgress);
-    // A settings read during tuning would leave the ticks without a request.
+    // A settings read during tuning would leave the ticks without a request;
+    // the address and the choice belong to the run.
     m_spbRead->setEnabled(!inProgress);
+    m_avSEdtAdr->setEnabled(!inProgress);
+    m_rdgSel->setEnabled(!inProgress);
 }
 
 void TAutoF::notice(const QString& text)
 {
-    m_context.dialogs.MsgBox(this, text, QApplication::applicationDisplayName(), MsgStyle::Ok);
+    m_context.dialogs.MsgBox(this, text, applicationTitle(), MsgStyle::Ok);
 }
 
 void TAutoF::tmBatTimer()
 {
     if (m_tmSend->isEnabled())
         return;
-    const QString body = tuningTickBody(AtStep, m_rdgSel->itemIndex());
+    const QString body = tuningTickBody(AtStep, m_runChoice);
     // Reading and stopping have no tick request: such a tick sends nothing,
     // never a frame holding only the address.
     if (body.isEmpty())
         return;
-    TxStr = paddedAddress() + body;
+    TxStr = m_runAddress + body;
     tmSendTimer();
 }
 
@@ -305,9 +359,41 @@ void TAutoF::ComPort1RxChar(QObject*, int Count)
     const QByteArray bytes = m_comPort1->ReadText(Count);
     const QList<QByteArray> frames = programAssembler(ReceivingWindow::AutoTuning).Feed(bytes);
     for (const QByteArray& frame : frames) {
-        m_tmSend->setEnabled(false);
-        if (ReplyOk(frame))
+        if (ReplyOk(frame)) {
+            m_tmSend->setEnabled(false);
+            m_refusals = 0;
             HandleReply(frame);
+        } else {
+            HandleRefusal();
+        }
+    }
+}
+
+void TAutoF::HandleRefusal()
+{
+    ++m_refusals;
+    switch (AtStep) {
+    case WritingStop:
+        // Sent again under the four-sendings rule: tmSend keeps its count.
+        if (m_tmSend->isEnabled())
+            tmSendTimer();
+        return;
+    case WritingStart:
+    case Polling:
+        // Sent again by the next tick, as long as the four-sendings span lasts.
+        m_tmSend->setEnabled(false);
+        if (m_refusals < 4 || !m_tmBat->isEnabled())
+            return;
+        m_tmBat->setEnabled(false);
+        if (AtStep == WritingStart)
+            showTuning(false);  // it never started
+        notice(QStringLiteral("조절계(주소 %1)가 %2 요청을 거부합니다.")
+                   .arg(m_runAddress,
+                        AtStep == WritingStart ? QStringLiteral("Auto Tuning 시작") : QStringLiteral("상태 읽기")));
+        return;
+    default:
+        m_tmSend->setEnabled(false);
+        return;
     }
 }
 
@@ -315,6 +401,9 @@ void TAutoF::HandleReply(const QByteArray& frame)
 {
     switch (AtStep) {
     case ReadingSettings: {
+        // A reply of the address read from, not of one chosen since.
+        if (m_readAddress != paddedAddress())
+            break;
         const TuningSettings s = decodeTuningSettings(frame);
         m_panZone->setText(s.zone);
         m_panDot->setText(s.dot);
@@ -339,6 +428,7 @@ void TAutoF::HandleReply(const QByteArray& frame)
         }
         break;
     case WritingStop:
+        m_stopUnconfirmed = false;
         showTuning(false);
         break;
     default:
@@ -348,11 +438,19 @@ void TAutoF::HandleReply(const QByteArray& frame)
 
 bool TAutoF::FormCloseQuery()
 {
-    if (!m_panMessage->isHidden()) {
-        notice(QStringLiteral("먼저 Turing을 종료하세요."));
-        return false;
-    }
-    return true;
+    if (m_panMessage->isHidden())
+        return true;
+    // After a stop the controller did not confirm, the operator may leave
+    // (the controller may be gone), but is told what that means.
+    if (m_stopUnconfirmed && m_ledButStart->isEnabled())
+        return m_context.dialogs.MsgBox(this,
+                                        QStringLiteral("조절계(주소 %1)가 아직 Auto Tuning 중일 수 있습니다."
+                                                       " 그래도 닫으시겠습니까?")
+                                            .arg(m_runAddress),
+                                        QStringLiteral("확인"), MsgStyle::YesNoQuestion)
+            == MsgResult::Yes;
+    notice(QStringLiteral("먼저 Turing을 종료하세요."));
+    return false;
 }
 
 void TAutoF::spbExitClick()
@@ -362,10 +460,13 @@ void TAutoF::spbExitClick()
 
 void TAutoF::closeEvent(QCloseEvent* event)
 {
-    if (FormCloseQuery())
-        QDialog::closeEvent(event);
-    else
+    // Asked once: the dialog's own close handling would ask again through reject().
+    if (!FormCloseQuery()) {
         event->ignore();
+        return;
+    }
+    event->accept();
+    QDialog::done(QDialog::Rejected);
 }
 
 void TAutoF::reject()

@@ -49,6 +49,11 @@ private:
     void InitGrid();
     void OpenComPort();
     void HandleReply(const QByteArray& frame);
+    // A reply whose status is not "OK".
+    void HandleRefusal();
+    void clearReadings();
+    void showStopping();
+    void stopUnconfirmed(const QString& why);
     [[nodiscard]] QString paddedAddress() const;
     // Tuning in progress: the message panel shown, the lamp lit, the switch
     // captioned "중지" and the settings read disabled; or all of it undone.
@@ -74,5 +79,10 @@ private:
     IntervalTimer* m_tmBat;
     IntervalTimer* m_tmSend;
     int m_sendAttempts = 0;
+    QString m_readAddress;   // the address the awaited settings read went to
+    QString m_runAddress;    // the controller of the tuning run, fixed at its start
+    int m_runChoice = 0;     // the tuning choice of the run
+    int m_refusals = 0;      // refused replies in a row of the current step
+    bool m_stopUnconfirmed = false;
     bool m_shown = false;
 };

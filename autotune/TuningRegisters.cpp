@@ -40,7 +40,7 @@ QString placeDecimalPoint(const QString& value, const QString& dot)
         return value;
     bool ok = false;
     const int places = dot.toInt(&ok);
-    if (!ok || places < 1)
+    if (!ok || places < 1 || places > kMaxDot)
         return value;
     // Digits shorter than Dot get leading zeros after the point, so 5 with
     // Dot 3 reads .005 and -5 reads -.005 rather than .5 and .-5.
@@ -57,7 +57,10 @@ TuningSettings decodeTuningSettings(const QByteArray& frame)
     TuningSettings s;
     const auto value = [&](int k) { return QString::number(tuningWordValue(frame, k)); };
     s.zone = tuningWordValue(frame, 1) == 0 ? QStringLiteral("OFF") : QStringLiteral("ON");
-    s.dot = value(2);
+    // A Dot no controller shows (7FFF would pad a value to 32,768 digits) is
+    // a bad word.
+    const int dot = tuningWordValue(frame, 2);
+    s.dot = QString::number(dot > kMaxDot ? BadHexValue : dot);
     s.sv1 = placeDecimalPoint(value(3), s.dot);
     s.sv2 = placeDecimalPoint(value(4), s.dot);
     s.sv3 = placeDecimalPoint(value(5), s.dot);

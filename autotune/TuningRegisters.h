@@ -37,6 +37,9 @@ struct TuningSettings {
 
 [[nodiscard]] TuningSettings decodeTuningSettings(const QByteArray& frame);
 
+// The most decimal places a controller shows.
+inline constexpr int kMaxDot = 4;
+
 // Places the point so that Dot digits follow it, when the Dot text sorts
 // after "0"; digits shorter than Dot get leading zeros after the point.
 [[nodiscard]] QString placeDecimalPoint(const QString& value, const QString& dot);

@@ -10,6 +10,7 @@
 #include "settings/KeloError.h"
 #include "settings/SetupP.h"
 #include "widgets/AppContext.h"
+#include "widgets/EscapeKeeper.h"
 #include "widgets/Fonts.h"
 #include "widgets/ModalRun.h"
 
@@ -127,6 +128,8 @@ TCommandF::TCommandF(AppContext& context, QWidget* parent) : QDialog(parent), m_
     setObjectName(QStringLiteral("CommandF"));
     setWindowTitle(QStringLiteral("코멘드통신"));
     setFont(gulimche(9));
+    // The operator is typing frames here: Esc must not close the console.
+    keepOpenOnEscape(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
                    | Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint);
     setSizeGripEnabled(true);
@@ -220,13 +223,15 @@ void TCommandF::buildLayout()
     m_memo1->setObjectName(QStringLiteral("Memo1"));
     m_memo1->setReadOnly(true);
     m_memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    // The oldest line goes when a new one would pass the limit, so the log
+    // always shows the latest traffic.
+    m_memo1->setMaximumBlockCount(kMaxLogLines);
     m_memo1->setToolTip(QStringLiteral("더블클릭하면 지워져요...^^"));
     QPalette log = m_memo1->palette();
     log.setColor(QPalette::Base, Qt::black);
     log.setColor(QPalette::Text, Qt::yellow);
     m_memo1->setPalette(log);
     m_memo1->viewport()->installEventFilter(this);
-    connect(m_memo1, &QPlainTextEdit::textChanged, this, &TCommandF::Memo1Change);
 
     m_statusBar1 = new LinkStatusBar(LinkStatusBar::Design::Console, this);
 
@@ -276,16 +281,6 @@ void TCommandF::showEvent(QShowEvent* event)
         m_shown = true;
         FormShow();
     }
-}
-
-void TCommandF::keyPressEvent(QKeyEvent* event)
-{
-    // Escape does not close the console: the operator is typing frames here.
-    if (event->key() == Qt::Key_Escape) {
-        event->accept();
-        return;
-    }
-    QDialog::keyPressEvent(event);
 }
 
 bool TCommandF::eventFilter(QObject* watched, QEvent* event)
@@ -433,14 +428,6 @@ void TCommandF::edtSendKeyPress()
 void TCommandF::Memo1DblClick()
 {
     m_memo1->clear();
-}
-
-void TCommandF::Memo1Change()
-{
-    const QTextDocument* log = m_memo1->document();
-    const int lines = log->isEmpty() ? 0 : log->blockCount();
-    if (lines > kMaxLogLines)
-        m_memo1->clear();
 }
 
 void TCommandF::butSetupClick()

@@ -40,14 +40,12 @@ public Q_SLOTS:
     void edtUnitKeyPress();   // Enter in edtUnit
     void edtSendKeyPress();   // Enter in edtSend
     void Memo1DblClick();
-    void Memo1Change();
     // Closes the port around the settings dialog and opens it again.
     void butSetupClick();
     void butExitClick();
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -14,18 +14,6 @@
 
 namespace {
 
-// "CustomBaudRate": decimal, or hexadecimal after "0x"; 9600 otherwise.
-int parseCustomBaudRate(const QString& stored)
-{
-    const QString text = stored.trimmed();
-    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
-        bool ok = false;
-        const int value = text.mid(2).toInt(&ok, 16);
-        return ok ? value : 9600;
-    }
-    return parseInt32(text).value_or(9600);
-}
-
 // The errno of a failed open. QSerialPort keeps only its own error kind,
 // and errno by then may tell of something else (its lock file, for one).
 int openErrorCode(QSerialPort::SerialPortError error, const QString& path)

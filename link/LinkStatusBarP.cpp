@@ -1,11 +1,13 @@
 #include "link/LinkStatusBarP.h"
 
 #include "link/ComPort.h"
+#include "link/PortErrors.h"
 #include "settings/FuncP.h"
 #include "settings/KeloError.h"
 #include "widgets/AppContext.h"
 
 #include <QLabel>
+#include <QPainter>
 
 namespace {
 
@@ -15,6 +17,25 @@ struct PanelLayout {
 };
 constexpr PanelLayout kLayout[LinkStatusBar::kPanelCount] = {
     {70, true}, {70, true}, {100, true}, {50, true}, {50, false}};
+
+// A panel shows the start of a text too long for it, ending in "…", never
+// a middle cut from both sides ("/dev/ttyUSB(" or "15200,Space,8,1." read as
+// other devices and speeds); its tool tip holds the whole text.
+class StatusPanel : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        drawFrame(&painter);
+        const QRect room = contentsRect().adjusted(margin() + 2, margin(), -margin() - 2, -margin());
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
+        painter.setPen(palette().color(foregroundRole()));
+        painter.drawText(room, int(alignment()), shown);
+    }
+};
 
 const QString& kIdle = LinkStateText::Idle;
 const QString& kError = LinkStateText::Error;
@@ -45,10 +66,21 @@ bool openAndReport(QWidget* owner, TComPort& port, AppContext& context)
 {
     port.settings().FlowControl.ControlRTS = rtsToggle;
     ReceiveFailureReporter::attach(port, owner, context.dialogs);
+    // "통신 불량" stays the first line; the second says why.
+    const QString kFailed = QStringLiteral("통신 불량");
+    const QString kCaption = QStringLiteral("경고");
     try {
         port.OpenPort();
-    } catch (const std::exception&) {
-        context.dialogs.MsgBox(owner, QStringLiteral("통신 불량"), QStringLiteral("경고"), 16);
+    } catch (const PortError& error) {
+        context.dialogs.MsgBox(owner, kFailed + QLatin1Char('\n') + PortOpenAdvice(error.text(), error.code()),
+                               kCaption, MsgStyle::OkError);
+        return false;
+    } catch (const KeloError& error) {
+        context.dialogs.MsgBox(owner, kFailed + QLatin1Char('\n') + error.text(), kCaption, MsgStyle::OkError);
+        return false;
+    } catch (const std::exception& error) {
+        context.dialogs.MsgBox(owner, kFailed + QLatin1Char('\n') + QString::fromLocal8Bit(error.what()), kCaption,
+                               MsgStyle::OkError);
         return false;
     }
     return true;
@@ -66,7 +98,8 @@ LinkStatusBar::LinkStatusBar(Design design, QWidget* parent) : QStatusBar(parent
         QStringLiteral("9600,N,8,1"), QStringLiteral("200"),
         console ? QString() : QStringLiteral("=> Stop")};
     for (int i = 0; i < kPanelCount; ++i) {
-        auto* label = new QLabel(texts[i], this);
+        auto* label = new StatusPanel(texts[i], this);
+        label->setToolTip(texts[i]);
         label->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
         if (kLayout[i].bevel) {
             label->setAlignment(Qt::AlignCenter);
@@ -90,7 +123,9 @@ QString LinkStatusBar::panelText(int panel) const
 
 void LinkStatusBar::setPanelText(int panel, const QString& text)
 {
-    m_panels.at(std::size_t(panel))->setText(text);
+    QLabel* label = m_panels.at(std::size_t(panel));
+    label->setText(text);
+    label->setToolTip(text);
 }
 
 void LinkStatusBar::watch(TComPort* port)

@@ -1,6 +1,7 @@
 #include "link/PortErrors.h"
 
-#include "settings/KeloError.h"
+#include <cerrno>
+#include <cstring>
 
 QString PortErrorText(PortFailure failure)
 {
@@ -23,10 +24,21 @@ QString PortErrorText(PortFailure failure, int code)
 {
     if (failure == PortFailure::LoadSettings)
         return PortErrorText(failure);
-    return PortErrorText(failure) + QStringLiteral(" (win error code: %1)").arg(code);
+    return PortErrorText(failure) + QStringLiteral(" (win error code: %1): %2")
+                                        .arg(code)
+                                        .arg(QString::fromLocal8Bit(std::strerror(code)));
+}
+
+QString PortOpenAdvice(const QString& errorText, int code)
+{
+    if (code == EACCES)
+        return errorText
+            + QStringLiteral("\n이 장치를 쓸 권한이 없습니다. 사용자를 dialout 그룹에 넣고"
+                             " (sudo usermod -aG dialout 사용자이름) 다시 로그인하십시오.");
+    return errorText;
 }
 
 void RaisePortError(PortFailure failure, int code)
 {
-    throw KeloError(PortErrorText(failure, code));
+    throw PortError(PortErrorText(failure, code), code);
 }

@@ -1,5 +1,7 @@
 #include "link/PortSettings.h"
 
+#include "settings/Convert.h"
+
 TFlowControl TComFlowControl::composite() const
 {
     if (ControlRTS == rtsHandshake && OutCTSFlow && !XonXoffIn && !XonXoffOut)
@@ -37,6 +39,31 @@ void TComFlowControl::setComposite(TFlowControl value)
 int TComPortSettings::bitsPerSecond() const
 {
     return BaudRate == brCustom ? CustomBaudRate : BaudRateNumber(BaudRate);
+}
+
+double TComPortSettings::bitsPerCharacter() const
+{
+    const double stop = StopBits == sbOneStopBit ? 1.0 : StopBits == sbOne5StopBits ? 1.5 : 2.0;
+    return 1 + dataBitCount() + (Parity == prNone ? 0 : 1) + stop;
+}
+
+double TComPortSettings::exchangeMillis(int requestBytes, int replyBytes) const
+{
+    const int rate = bitsPerSecond();
+    if (rate <= 0)
+        return 0;
+    return (requestBytes + replyBytes) * bitsPerCharacter() * 1000.0 / rate;
+}
+
+int parseCustomBaudRate(const QString& stored)
+{
+    const QString text = stored.trimmed();
+    if (text.startsWith(QLatin1String("0x"), Qt::CaseInsensitive)) {
+        bool ok = false;
+        const int value = text.mid(2).toInt(&ok, 16);
+        return ok ? value : 9600;
+    }
+    return parseInt32(text).value_or(9600);
 }
 
 const QStringList& BaudRateTexts()

@@ -73,7 +73,19 @@ struct TComPortSettings {
     // CustomBaudRate for brCustom.
     [[nodiscard]] int bitsPerSecond() const;
     [[nodiscard]] int dataBitCount() const { return 5 + int(DataBits); }
+    // Bits one character takes on the line: start, data, parity and stop bits.
+    [[nodiscard]] double bitsPerCharacter() const;
+    // Milliseconds a request and its reply of the given sizes take on the line.
+    [[nodiscard]] double exchangeMillis(int requestBytes, int replyBytes) const;
 };
+
+// The sizes of a monitoring poll: STX "01DRS,01,0001" CR LF, and
+// STX "01DRS,OK,0064" CR LF in reply.
+inline constexpr int kPollRequestBytes = 16;
+inline constexpr int kPollReplyBytes = 16;
+
+// "CustomBaudRate" as stored: decimal, or hexadecimal after "0x"; 9600 otherwise.
+[[nodiscard]] int parseCustomBaudRate(const QString& stored);
 
 // The texts of each setting, in the order the settings dialog lists them.
 [[nodiscard]] const QStringList& BaudRateTexts();

@@ -4,8 +4,10 @@
 #include "settings/Convert.h"
 #include "settings/FuncP.h"
 #include "widgets/AppContext.h"
+#include "widgets/ApplicationTitle.h"
 #include "widgets/Colors.h"
 #include "widgets/ColumnGrid.h"
+#include "widgets/EscapeKeeper.h"
 #include "widgets/Fonts.h"
 
 #include <QApplication>
@@ -33,13 +35,18 @@ constexpr int kLightYellow = 8454143;
 
 enum Column { ColNo, ColColor, ColAddr, ColCaption, ColReg, ColDot, ColMax, ColMin, ColV, ColumnCount };
 
-// Limits what may be typed or pasted into an edit. Text set by the program
-// (a loaded file) is kept whole, as the file holds it. The title and caption
-// are written into ";"-separated lines, so they never take a ";" or a line end.
+// Limits what may be typed or pasted into an edit. A paste longer than the
+// room left is cut to fit, as the system's edits always did. Text set by the
+// program (a loaded file) is kept whole, as the file holds it, and may then
+// shrink but not grow. The title and caption are written into ";"-separated
+// lines, so they never take a ";" or a line end.
 class EntryValidator : public QValidator {
 public:
-    EntryValidator(int maxLength, bool noSeparator, QObject* parent)
-        : QValidator(parent), m_maxLength(maxLength), m_noSeparator(noSeparator) {}
+    EntryValidator(QLineEdit* edit, int maxLength, bool noSeparator)
+        : QValidator(edit), m_edit(edit), m_maxLength(maxLength), m_noSeparator(noSeparator)
+    {
+        connect(edit, &QLineEdit::textChanged, this, [this](const QString& text) { m_lengthBefore = text.size(); });
+    }
 
     State validate(QString& input, int& pos) const override
     {
@@ -53,12 +60,24 @@ public:
                 }
             }
         }
-        return input.size() > m_maxLength ? Invalid : Acceptable;
+        // Text the program set is not a modification of the edit.
+        const qsizetype room = std::max<qsizetype>(m_maxLength, m_lengthBefore);
+        if (m_edit->isModified() && input.size() > room) {
+            // What was just typed or pasted ends at the cursor: cut its end.
+            const qsizetype excess = input.size() - room;
+            const int cut = int(std::min<qsizetype>(excess, pos));
+            input.remove(pos - cut, cut);
+            pos -= cut;
+            input.truncate(room);
+        }
+        return Acceptable;
     }
 
 private:
+    const QLineEdit* m_edit;
     int m_maxLength;
     bool m_noSeparator;
+    qsizetype m_lengthBefore = 0;
 };
 
 enum GlyphKind { GlyphAdd, GlyphEdit, GlyphDelete };
@@ -119,6 +138,7 @@ TMinputF::TMinputF(AppContext& context, QWidget* parent) : QDialog(parent), m_co
     setFont(gulimche(9));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowCloseButtonHint);
     setFixedSize(kWidth, kHeight);
+    keepOpenOnEscape(this);
 
     buildTopBand();
     buildTitleStrip();
@@ -174,7 +194,7 @@ QLineEdit* TMinputF::addEdit(QWidget* parent, const char* name, int maxLength, i
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
     edit->setGeometry(x, y, width, kEditHeight);
-    edit->setValidator(new EntryValidator(maxLength, noSeparator, edit));
+    edit->setValidator(new EntryValidator(edit, maxLength, noSeparator));
     edit->installEventFilter(this);
     return edit;
 }
@@ -299,8 +319,6 @@ void TMinputF::buildGrid()
     m_grid->setGeometry(4, 162, kWidth - 8, kHeight - 162 - 30);
     m_grid->setColumnCount(ColumnCount);
     m_grid->setRowCount(2);
-    m_grid->setFixedRows(1);
-    m_grid->setFixedCols(1);
     m_grid->setWholeRowSelect(true);
     const char* headers[] = {"NO", "Color", "Addr", "Caption", "Reg", "Dot", "Max", "Min", "V"};
     const int widths[] = {30, 42, 40, 82, 36, 27, 45, 45, 0};
@@ -571,7 +589,7 @@ void TMinputF::butSaveClick()
         {4, QStringLiteral("Reg 입력값 불량")},      {5, QStringLiteral("Dot 입력값 불량")},
         {6, QStringLiteral("Max 입력값 불량")},      {7, QStringLiteral("Min 입력값 불량")},
         {8, QStringLiteral("색상값 불량")}};
-    m_context.dialogs.MsgBox(this, messages.value(code), QApplication::applicationDisplayName(), MsgStyle::Ok);
+    m_context.dialogs.MsgBox(this, messages.value(code), applicationTitle(), MsgStyle::Ok);
 }
 
 ChannelSet TMinputF::setFromWindow() const

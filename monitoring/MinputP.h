@@ -44,7 +44,7 @@ public Q_SLOTS:
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void reject() override;  // Esc closes like "종료", through the close question
+    void reject() override;  // any rejection closes like "종료", through the close question
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:

@@ -6,6 +6,7 @@
 #include "settings/IntervalTimer.h"
 #include "widgets/AppContext.h"
 #include "widgets/ColumnGrid.h"
+#include "widgets/EscapeKeeper.h"
 #include "widgets/Fonts.h"
 #include "widgets/TrendChart.h"
 
@@ -50,8 +51,6 @@ ColumnGrid* grid(QWidget* parent, const char* name, int rows, int cols)
     g->setFont(gulimche(9));
     g->setColumnCount(cols);
     g->setRowCount(rows);
-    g->setFixedRows(1);
-    g->setFixedCols(1);
     g->setAllAlignment(Qt::AlignCenter);
     return g;
 }
@@ -73,6 +72,7 @@ void TMonitoringF::buildLayout()
                    | Qt::WindowCloseButtonHint);
     setFont(gulim(9));
     setSizeGripEnabled(false);
+    keepOpenOnEscape(this);
     resize(1024, 700);
     setWindowState(Qt::WindowMaximized);
 

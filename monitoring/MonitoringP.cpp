@@ -17,6 +17,7 @@
 #include "settings/SetupP.h"
 #include "widgets/AppContext.h"
 #include "widgets/Colors.h"
+#include "widgets/ApplicationTitle.h"
 #include "widgets/ColumnGrid.h"
 #include "widgets/ModalRun.h"
 #include "widgets/TrendChart.h"
@@ -115,7 +116,7 @@ ChannelDef TMonitoringF::channel(int c) const
 
 QString TMonitoringF::noticeCaption() const
 {
-    return QApplication::applicationDisplayName();
+    return applicationTitle();
 }
 
 void TMonitoringF::updateStartEnabled()

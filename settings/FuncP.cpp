@@ -37,6 +37,10 @@ QString IniReadOrWrite(bool read, const QString& fileName, const QString& sectio
         QString value = ini.read(section, key);
         if (!value.isEmpty())
             return value;
+        // A settings file that cannot be read gives the defaults; writing one
+        // back would fail or, worse, replace every setting it holds.
+        if (ini.unreadable())
+            return defaultValue;
     }
     ini.write(section, key, defaultValue);
     return defaultValue;

@@ -119,15 +119,28 @@ Located locate(const QByteArray& data, const std::vector<Line>& lines,
     return found;
 }
 
-QByteArray readAll(const QString& fileName, bool* exists = nullptr)
+enum class FileState { Missing, Read, Unreadable, NotAFile };
+
+struct Contents {
+    QByteArray data;
+    FileState state;
+};
+
+Contents readAll(const QString& fileName)
 {
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        return {{}, FileState::Missing};
+    // A folder in the way holds no settings, and nothing can be written there.
+    if (!info.isFile())
+        return {{}, FileState::NotAFile};
     QFile file(fileName);
-    QFileInfo info(fileName);
-    if (exists)
-        *exists = info.exists() && info.isFile();
-    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
+    if (!file.open(QIODevice::ReadOnly))
+        return {{}, FileState::Unreadable};
+    QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {{}, FileState::Unreadable};
+    return {std::move(data), FileState::Read};
 }
 
 } // namespace
@@ -145,7 +158,12 @@ QString IniFile::valueIn(const QByteArray& data, const QString& section, const Q
 
 QString IniFile::read(const QString& section, const QString& key) const
 {
-    return valueIn(readAll(m_fileName), section, key);
+    return valueIn(readAll(m_fileName).data, section, key);
+}
+
+bool IniFile::unreadable() const
+{
+    return readAll(m_fileName).state == FileState::Unreadable;
 }
 
 QByteArray IniFile::withValue(QByteArray data, const QString& section, const QString& key, const QString& value)
@@ -185,11 +203,12 @@ void IniFile::write(const QString& section, const QString& key, const QString& v
     const QString fullName = QFileInfo(m_fileName).absoluteFilePath();
     const auto fail = [&] { throw KeloError(QStringLiteral("Unable to write to %1").arg(fullName)); };
 
-    bool exists = false;
-    QByteArray data = readAll(m_fileName, &exists);
-    if (!exists && QFileInfo::exists(m_fileName))
-        fail(); // a directory or other non-file in the way
-    data = withValue(std::move(data), section, key, value);
+    // A file that is there but cannot be read is never rebuilt from nothing:
+    // that would lose every setting it holds.
+    Contents contents = readAll(m_fileName);
+    if (contents.state == FileState::Unreadable || contents.state == FileState::NotAFile)
+        fail();
+    const QByteArray data = withValue(std::move(contents.data), section, key, value);
 
     QSaveFile out(m_fileName);
     out.setDirectWriteFallback(true);

@@ -12,11 +12,15 @@ class IniFile {
 public:
     explicit IniFile(QString fileName) : m_fileName(std::move(fileName)) {}
 
-    // The value, or the empty text when the file, section or key is missing.
+    // The value, or the empty text when the file, section or key is missing
+    // or the file cannot be read.
     [[nodiscard]] QString read(const QString& section, const QString& key) const;
+    // The file is there but cannot be read (no permission, a read error).
+    // Nothing is then written to it.
+    [[nodiscard]] bool unreadable() const;
     // A value is stored up to its first CR or LF, as a setting is one line.
     // Throws KeloError "Unable to write to <full file name>" when the file
-    // cannot be written; the file is then left as it was.
+    // cannot be written or cannot be read first; the file is then left as it was.
     void write(const QString& section, const QString& key, const QString& value) const;
 
     [[nodiscard]] const QString& fileName() const { return m_fileName; }

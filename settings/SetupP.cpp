@@ -1,8 +1,13 @@
 #include "settings/SetupP.h"
 
 #include "link/ComComboBoxP.h"
+#include "link/PortSettings.h"
+#include "settings/Convert.h"
 #include "settings/FuncP.h"
+#include "settings/IniFile.h"
+#include "settings/KeloError.h"
 #include "widgets/AppContext.h"
+#include "widgets/ApplicationTitle.h"
 #include "widgets/Fonts.h"
 
 #include <QFrame>
@@ -110,7 +115,21 @@ TSetupF::TSetupF(AppContext& context, QWidget* parent) : QDialog(parent), m_cont
     delay->addWidget(m_edtSec, 1, 0);
     delay->addWidget(new QLabel(QStringLiteral("msec"), bevel2), 1, 1);
     delay->setColumnStretch(1, 1);
+    // How long one poll takes on the wire at the chosen line settings, and a
+    // warning when the delay leaves no room for the reply.
+    m_labWire = new QLabel(bevel2);
+    m_labWire->setObjectName(QStringLiteral("labWire"));
+    delay->addWidget(m_labWire, 2, 0, 1, 2);
+    m_labWarning = new QLabel(bevel2);
+    m_labWarning->setObjectName(QStringLiteral("labWarning"));
+    m_labWarning->setStyleSheet(QStringLiteral("color: red;"));
+    m_labWarning->setWordWrap(true);
+    m_labWarning->setFixedWidth(260);
+    delay->addWidget(m_labWarning, 3, 0, 1, 2);
     layout->addWidget(bevel2);
+    for (TComComboBox* l : m_lists)
+        connect(l, &QComboBox::currentIndexChanged, this, &TSetupF::showWireTime);
+    connect(m_edtSec, &QLineEdit::textChanged, this, &TSetupF::showWireTime);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
@@ -135,6 +154,7 @@ TSetupF::TSetupF(AppContext& context, QWidget* parent) : QDialog(parent), m_cont
     setTabOrder(exit, m_edtSec);
     m_lists[0]->setFocus();
 
+    showWireTime();
     layout->setSizeConstraint(QLayout::SetFixedSize);
     adjustSize();
     if (const QScreen* s = screen())
@@ -144,8 +164,50 @@ TSetupF::TSetupF(AppContext& context, QWidget* parent) : QDialog(parent), m_cont
 void TSetupF::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (!event->spontaneous())
+    if (event->spontaneous())
+        return;
+    try {
         FormShow();
+    } catch (const KeloError& error) {
+        // The design values on show would pass for stored settings: say what
+        // failed and end the dialog.
+        m_context.dialogs.errorBox(this, error.text());
+        QMetaObject::invokeMethod(this, &QDialog::reject, Qt::QueuedConnection);
+    }
+}
+
+std::optional<int> TSetupF::delayMillis() const
+{
+    const std::optional<int> ms = parseInt32(m_edtSec->text());
+    if (!ms || *ms <= 0)
+        return std::nullopt;
+    return ms;
+}
+
+double TSetupF::wireMillis() const
+{
+    TComPortSettings line;
+    line.BaudRate = StrToBaudRate(m_lists[1]->Text());
+    if (line.BaudRate == brCustom)
+        line.CustomBaudRate = parseCustomBaudRate(IniFile(MainIniPath()).read(kSection, QStringLiteral("CustomBaudRate")));
+    line.Parity = StrToParity(m_lists[2]->Text());
+    line.DataBits = StrToDataBits(m_lists[3]->Text());
+    line.StopBits = StrToStopBits(m_lists[4]->Text());
+    return line.exchangeMillis(kPollRequestBytes, kPollReplyBytes);
+}
+
+void TSetupF::showWireTime()
+{
+    const double wire = wireMillis();
+    m_labWire->setText(QStringLiteral("요청과 응답(%1+%2바이트) 전송 시간: 약 %3 msec")
+                           .arg(kPollRequestBytes)
+                           .arg(kPollReplyBytes)
+                           .arg(qRound(wire)));
+    const std::optional<int> delay = delayMillis();
+    m_labWarning->setText(delay && *delay < wire
+                              ? QStringLiteral("Delay가 전송 시간보다 짧습니다. 응답이 다음 요청 뒤에 도착하면"
+                                               " 어느 채널의 값인지 알 수 없어 버려집니다.")
+                              : QString());
 }
 
 void TSetupF::FormShow()
@@ -161,6 +223,16 @@ void TSetupF::FormShow()
 
 void TSetupF::butSaveClick()
 {
+    // A delay that is no whole number, or 0 or less, would never poll.
+    if (!delayMillis()) {
+        m_context.dialogs.MsgBox(this,
+                                 QStringLiteral("Delay Timer에는 1 이상의 정수(msec)를 입력하세요: '%1'")
+                                     .arg(m_edtSec->text()),
+                                 applicationTitle(), MsgStyle::Ok);
+        m_edtSec->setFocus();
+        m_edtSec->selectAll();
+        return;
+    }
     const QString ini = MainIniPath();
     for (int i = 0; i < 5; ++i)
         IniReadOrWrite(false, ini, kSection, QString::fromLatin1(kRows[i].key), m_lists[i]->Text());

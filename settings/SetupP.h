@@ -1,7 +1,9 @@
 #pragma once
 #include <QDialog>
+#include <optional>
 
 struct AppContext;
+class QLabel;
 class QLineEdit;
 class QPushButton;
 class TComComboBox;
@@ -17,7 +19,8 @@ public:
 public Q_SLOTS:
     // Shows the settings of Main.ini, writing back the default of every empty key.
     void FormShow();
-    // Writes the shown settings as they are and closes.
+    // Writes the shown settings and closes; a delay that is not a whole
+    // number above 0 is refused and nothing is written.
     void butSaveClick();
     // Closes without writing anything.
     void butExitClick();
@@ -26,7 +29,14 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    [[nodiscard]] std::optional<int> delayMillis() const;
+    // A poll request and its reply on the wire at the shown line settings.
+    [[nodiscard]] double wireMillis() const;
+    void showWireTime();
+
     AppContext& m_context;
+    QLabel* m_labWire;
+    QLabel* m_labWarning;
     TComComboBox* m_lists[5];
     QLineEdit* m_edtSec;
 };

@@ -2,11 +2,15 @@
 
 #include "widgets/Colors.h"
 
+#include <QAbstractButton>
 #include <QHeaderView>
 #include <QPainter>
+#include <QPaintEvent>
 #include <QStyledItemDelegate>
 
 namespace {
+
+constexpr int kTextPadding = 2;
 
 class GridDelegate : public QStyledItemDelegate {
 public:
@@ -26,13 +30,38 @@ public:
         QStyleOptionViewItem opt(option);
         initStyleOption(&opt, index);
         opt.displayAlignment = m_grid->alignmentOf(col);
-        if (m_grid->isFixed(row, col)) {
-            painter->fillRect(opt.rect, m_grid->fixedColor());
-            opt.font.setBold(true);
-            opt.state &= ~QStyle::State_Selected;
-            opt.backgroundBrush = Qt::NoBrush;
-        }
         QStyledItemDelegate::paint(painter, opt, index);
+    }
+
+private:
+    ColumnGrid* m_grid;
+};
+
+// The heading row (horizontal) or the first column (vertical): the grid's
+// fixed cells, drawn from the grid's own row 0 or column 0.
+class FixedHeader : public QHeaderView {
+public:
+    FixedHeader(Qt::Orientation orientation, ColumnGrid* grid) : QHeaderView(orientation, grid), m_grid(grid)
+    {
+        setSectionResizeMode(QHeaderView::Fixed);
+        setSectionsClickable(false);
+        setHighlightSections(false);
+    }
+
+    [[nodiscard]] QSize sizeHint() const override
+    {
+        const QSize hint = QHeaderView::sizeHint();
+        return orientation() == Qt::Horizontal ? QSize(hint.width(), m_grid->headingRowHeight())
+                                               : QSize(m_grid->columnWidth(0), hint.height());
+    }
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override
+    {
+        if (orientation() == Qt::Horizontal)
+            m_grid->paintFixedCell(*painter, rect, 0, logicalIndex);
+        else
+            m_grid->paintFixedCell(*painter, rect, logicalIndex, 0);
     }
 
 private:
@@ -44,13 +73,53 @@ private:
 ColumnGrid::ColumnGrid(QWidget* parent)
     : QTableWidget(parent), m_fixedColor(colorFromValue(kFixedCellColor))
 {
-    horizontalHeader()->hide();
-    verticalHeader()->hide();
+    setHorizontalHeader(new FixedHeader(Qt::Horizontal, this));
+    setVerticalHeader(new FixedHeader(Qt::Vertical, this));
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setItemDelegate(new GridDelegate(this));
     setStyleSheet(QStringLiteral("QTableWidget { gridline-color: silver; }"));
     setDefaultRowHeight(18);
     setWordWrap(false);
+    // The top-left cell (0, 0) is the corner between the two headers; it
+    // selects nothing.
+    setCornerButtonEnabled(false);
+    m_corner = findChild<QAbstractButton*>(QString(), Qt::FindDirectChildrenOnly);
+    if (m_corner)
+        m_corner->installEventFilter(this);
+
+    QAbstractItemModel* cells = model();
+    connect(cells, &QAbstractItemModel::rowsInserted, this, &ColumnGrid::keepFixedCellsInHeaders);
+    connect(cells, &QAbstractItemModel::columnsInserted, this, &ColumnGrid::keepFixedCellsInHeaders);
+    connect(cells, &QAbstractItemModel::modelReset, this, &ColumnGrid::keepFixedCellsInHeaders);
+    // A window may draw a cell from other cells of its row (a colour swatch
+    // from a hidden value), so a changed cell repaints its whole row.
+    connect(cells, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex& topLeft, const QModelIndex& bottomRight) {
+                repaintRows(topLeft.row(), bottomRight.row(), topLeft.column());
+            });
+}
+
+void ColumnGrid::keepFixedCellsInHeaders()
+{
+    if (rowCount() > 0 && !isRowHidden(0))
+        setRowHidden(0, true);
+    if (columnCount() > 0 && !isColumnHidden(0))
+        setColumnHidden(0, true);
+}
+
+void ColumnGrid::repaintRows(int firstRow, int lastRow, int firstCol)
+{
+    if (firstRow == 0)
+        horizontalHeader()->viewport()->update();
+    if (firstCol == 0)
+        verticalHeader()->viewport()->update();
+    if (firstRow == 0 && firstCol == 0 && m_corner)
+        m_corner->update();
+    for (int r = std::max(firstRow, 1); r <= lastRow; ++r) {
+        const int y = rowViewportPosition(r);
+        if (y >= 0 || y + rowHeight(r) > 0)
+            viewport()->update(QRect(0, y, viewport()->width(), rowHeight(r)));
+    }
 }
 
 QString ColumnGrid::text(int row, int col) const
@@ -68,7 +137,7 @@ void ColumnGrid::setText(int row, int col, const QString& text)
         if (text.isEmpty())
             return;
         it = new QTableWidgetItem;
-        it->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        it->setFlags(isFixed(row, col) ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
         setItem(row, col, it);
     }
     it->setText(text);
@@ -108,6 +177,53 @@ void ColumnGrid::setWholeRowSelect(bool on)
 
 void ColumnGrid::setDefaultRowHeight(int px)
 {
+    m_headingRowHeight = px;
     verticalHeader()->setMinimumSectionSize(px);
     verticalHeader()->setDefaultSectionSize(px);
+    updateGeometries();
+}
+
+void ColumnGrid::setColumnWidth(int col, int width)
+{
+    if (col == 0) {
+        m_fixedColumnWidth = width;
+        updateGeometries();
+        return;
+    }
+    QTableWidget::setColumnWidth(col, width);
+}
+
+int ColumnGrid::columnWidth(int col) const
+{
+    return col == 0 ? m_fixedColumnWidth : QTableWidget::columnWidth(col);
+}
+
+void ColumnGrid::paintFixedCell(QPainter& painter, const QRect& rect, int row, int col) const
+{
+    painter.save();
+    const bool drawn = m_drawCell && m_drawCell(painter, rect, row, col);
+    painter.restore();
+    painter.save();
+    if (!drawn) {
+        painter.fillRect(rect, m_fixedColor);
+        QFont bold = font();
+        bold.setBold(true);
+        painter.setFont(bold);
+        painter.setPen(palette().color(QPalette::Text));
+        painter.drawText(rect.adjusted(kTextPadding, 0, -kTextPadding, 0), int(alignmentOf(col)), text(row, col));
+    }
+    painter.setPen(QColor(Qt::gray));
+    painter.drawLine(rect.topRight(), rect.bottomRight());
+    painter.drawLine(rect.bottomLeft(), rect.bottomRight());
+    painter.restore();
+}
+
+bool ColumnGrid::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_corner && event->type() == QEvent::Paint) {
+        QPainter painter(m_corner);
+        paintFixedCell(painter, m_corner->rect(), 0, 0);
+        return true;
+    }
+    return QTableWidget::eventFilter(watched, event);
 }

@@ -2,9 +2,15 @@
 #include <QTableWidget>
 #include <functional>
 
-// A grid whose fixed rows and columns are cells like any other (row 0 holds
-// the headings), as the program's tables are laid out. Fixed cells are drawn
-// bold on the pale cyan of the program; a window may draw cells itself.
+class QAbstractButton;
+
+// A grid with one fixed heading row and one fixed first column, as the
+// program's tables are laid out. They are cells like any other for the
+// program (text(0, c) is a heading, text(r, 0) a row's number or time), but
+// they are shown in the grid's headers: the heading row stays in place when
+// the grid scrolls down, the first column when it scrolls sideways, and
+// neither can be selected. Fixed cells are drawn bold on the pale cyan of the
+// program; a window may draw any cell itself.
 class ColumnGrid : public QTableWidget {
     Q_OBJECT
 public:
@@ -13,11 +19,7 @@ public:
 
     explicit ColumnGrid(QWidget* parent = nullptr);
 
-    void setFixedRows(int rows) { m_fixedRows = rows; viewport()->update(); }
-    void setFixedCols(int cols) { m_fixedCols = cols; viewport()->update(); }
-    [[nodiscard]] int fixedRows() const { return m_fixedRows; }
-    [[nodiscard]] int fixedCols() const { return m_fixedCols; }
-    [[nodiscard]] bool isFixed(int row, int col) const { return row < m_fixedRows || col < m_fixedCols; }
+    [[nodiscard]] static bool isFixed(int row, int col) { return row == 0 || col == 0; }
 
     [[nodiscard]] QString text(int row, int col) const;
     void setText(int row, int col, const QString& text);
@@ -28,18 +30,31 @@ public:
     void setDrawCell(DrawCell draw) { m_drawCell = std::move(draw); }
     void setFixedColor(const QColor& color) { m_fixedColor = color; }
     void setWholeRowSelect(bool on);
+    // Also the height of the heading row.
     void setDefaultRowHeight(int px);
+    // Column 0 is the fixed column: its width is that of the row headings.
+    void setColumnWidth(int col, int width);
+    [[nodiscard]] int columnWidth(int col) const;
 
-    // Used by the item delegate.
+    // Used by the item delegate and the headers.
     [[nodiscard]] const DrawCell& drawCell() const { return m_drawCell; }
     [[nodiscard]] const QColor& fixedColor() const { return m_fixedColor; }
     [[nodiscard]] Qt::Alignment alignmentOf(int col) const;
+    [[nodiscard]] int headingRowHeight() const { return m_headingRowHeight; }
+    void paintFixedCell(QPainter& painter, const QRect& rect, int row, int col) const;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    int m_fixedRows = 1;
-    int m_fixedCols = 1;
+    void keepFixedCellsInHeaders();
+    void repaintRows(int firstRow, int lastRow, int firstCol);
+
     DrawCell m_drawCell;
     QColor m_fixedColor;
     QHash<int, Qt::Alignment> m_alignment;
     std::optional<Qt::Alignment> m_allAlignment;
+    int m_fixedColumnWidth = 64;
+    int m_headingRowHeight = 18;
+    QAbstractButton* m_corner = nullptr;
 };

@@ -21,7 +21,7 @@ struct FileDialogRequest {
     QString filter;        // "description|pattern|description|pattern"
     QString startDir;
     QString proposedName;  // file name proposed in a save dialog
-    bool confirmOverwrite = false; // save dialogs: ask before replacing a file
+    bool confirmOverwrite = false; // save dialogs: ask replaceQuestion() before replacing a file
 };
 
 // Every modal question the program asks goes through one object, so tests can
@@ -43,3 +43,5 @@ public:
 
 // The "description|pattern|..." filter as a Qt name filter list.
 [[nodiscard]] QString qtNameFilter(const QString& filter);
+// The question asked before a save replaces an existing file.
+[[nodiscard]] QString replaceQuestion(const QString& path);

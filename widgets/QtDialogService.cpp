@@ -1,5 +1,6 @@
 #include "widgets/QtDialogService.h"
 
+#include "widgets/ApplicationTitle.h"
 #include "widgets/Colors.h"
 
 #include <QAbstractButton>
@@ -7,6 +8,7 @@
 #include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -17,7 +19,16 @@ QString qtNameFilter(const QString& filter)
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         QString patterns = parts[i + 1];
         patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+        // A description that already names its patterns ("모니터링파일(*.kmr)")
+        // is a whole Qt filter; adding them again would show them twice.
+        QString description = parts[i];
+        const QString own = QLatin1Char('(') + parts[i + 1] + QLatin1Char(')');
+        if (description.endsWith(own)) {
+            description.chop(own.size());
+            filters << description + QLatin1Char('(') + patterns + QLatin1Char(')');
+        } else {
+            filters << QStringLiteral("%1 (%2)").arg(description, patterns);
+        }
     }
     return filters.join(QStringLiteral(";;"));
 }
@@ -60,11 +71,22 @@ QString QtDialogService::saveFileName(QWidget* owner, const FileDialogRequest& r
     QString start = request.startDir;
     if (!request.proposedName.isEmpty())
         start = QDir(request.startDir).filePath(request.proposedName);
-    QFileDialog::Options options;
-    if (!request.confirmOverwrite)
-        options |= QFileDialog::DontConfirmOverwrite;
-    return QFileDialog::getSaveFileName(owner, QString(), start, qtNameFilter(request.filter),
-                                        nullptr, options);
+    // Qt's own replace question is never shown: the program asks its own,
+    // in its own words, and a No opens the dialog again on that name.
+    for (;;) {
+        const QString name = QFileDialog::getSaveFileName(owner, QString(), start, qtNameFilter(request.filter),
+                                                          nullptr, QFileDialog::DontConfirmOverwrite);
+        if (name.isEmpty() || !request.confirmOverwrite || !QFileInfo::exists(name))
+            return name;
+        if (MsgBox(owner, replaceQuestion(name), QStringLiteral("확인"), MsgStyle::YesNoQuestion) == MsgResult::Yes)
+            return name;
+        start = name;
+    }
+}
+
+QString replaceQuestion(const QString& path)
+{
+    return QStringLiteral("%1\n파일이 이미 있습니다. 바꾸시겠습니까?").arg(path);
 }
 
 std::optional<int> QtDialogService::color(QWidget* owner, int initial)
@@ -77,7 +99,7 @@ std::optional<int> QtDialogService::color(QWidget* owner, int initial)
 
 void QtDialogService::errorBox(QWidget* owner, const QString& text)
 {
-    QMessageBox box(QMessageBox::Critical, QApplication::applicationDisplayName(), text,
+    QMessageBox box(QMessageBox::Critical, applicationTitle(), text,
                     QMessageBox::Ok, owner ? owner : QApplication::activeWindow());
     box.button(QMessageBox::Ok)->setText(QStringLiteral("확인"));
     box.exec();

@@ -4,6 +4,7 @@
 
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -33,4 +34,14 @@ TEST(AboutWindow, LinkOpensOnDoubleClickOrCtrlEnterOnly)
     EXPECT_EQ(ok->text(), QString::fromUtf8("확인"));
     QTest::mouseClick(ok, Qt::LeftButton);
     EXPECT_FALSE(about.isVisible());
+}
+
+TEST(AboutWindow, OpensCentredOnTheScreen)
+{
+    AppContext context{appDialogs()};
+    TAboutF about(context);
+    about.show();
+    const QPoint screenCentre = about.screen()->availableGeometry().center();
+    const QPoint centre = about.frameGeometry().center();
+    EXPECT_LE((centre - screenCentre).manhattanLength(), 2) << centre.x() << "," << centre.y();
 }

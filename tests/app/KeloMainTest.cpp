@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QApplication>
+#include <QScreen>
 #include <gtest/gtest.h>
 #if defined(__SANITIZE_ADDRESS__)
 #include <sanitizer/lsan_interface.h>
@@ -121,7 +122,9 @@ TEST_F(MainWindowFixture, MenuHasTheItemsInOrder)
                 disabled << a->objectName();
     EXPECT_TRUE(disabled.isEmpty()) << disabled.join(",").toStdString();
     EXPECT_EQ(w.windowTitle(), QString::fromUtf8("켈로-온도조절계모니터링+AT Ver1.13"));
-    EXPECT_EQ(qApp->applicationDisplayName(), QString::fromUtf8("모니터링+AutoTuming"));
+    // No display name is set, so the window system shows every caption as
+    // it is, without " — 모니터링+AutoTuming" after it.
+    EXPECT_EQ(qApp->applicationDisplayName(), qApp->applicationName());
 }
 
 TEST(KeloApplication, ErrorEscapingAHandlerIsShownAndTheWindowStays)
@@ -164,4 +167,17 @@ TEST_F(MainWindowFixture, AutoTuringEntryOpensTheTuningWindowModally)
     EXPECT_EQ(opened, QStringLiteral("Auto Turing"));
     EXPECT_TRUE(modal);
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(MainWindowFixture, OpensAtItsOuterSizeCentredOnTheScreen)
+{
+    TKeloMainF w(context);
+    w.show();
+    // The window system reports the frame when the window is first exposed.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QCoreApplication::processEvents();
+    EXPECT_GT(w.frameGeometry().width(), w.width()) << "this platform draws a frame";
+    EXPECT_EQ(w.frameGeometry().size(), QSize(748, 616));
+    const QPoint offset = w.frameGeometry().center() - w.screen()->availableGeometry().center();
+    EXPECT_LE(offset.manhattanLength(), 2);
 }

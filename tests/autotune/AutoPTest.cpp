@@ -123,6 +123,10 @@ TEST_F(AutoTuning, OffZoneStandardModeAndBadWordsShowAsTheControllerSaysThem)
         // A word with a bad character is -99999; as Dot it leaves the set values plain.
         {{"00G0", "0x01", "0005", "0000", "FFFB", "?"}, {"ON", "-99999", "5", "0", "-5", "LOW"}},
         {{"0001", "FFFF", "0005", "0000", "FFFB", "0000"}, {"ON", "-1", "5", "0", "-5", "STD"}},
+        // A Dot no controller shows is a bad word, not 32,767 digits of padding.
+        {{"0001", "7FFF", "0005", "0000", "FFFB", "0000"}, {"ON", "-99999", "5", "0", "-5", "STD"}},
+        {{"0001", "0005", "0005", "0000", "FFFB", "0000"}, {"ON", "-99999", "5", "0", "-5", "STD"}},
+        {{"0001", "0004", "0005", "0000", "FFFB", "0000"}, {"ON", "4", ".0005", ".0000", "-.0005", "STD"}},
     };
     for (const auto& c : cases) {
         window->spbReadClick();
@@ -145,7 +149,7 @@ TEST(DecimalPoint, DotDigitsFollowThePointAndShortValuesAreNotScaledUp)
         {"1234", "3", "1.234"},   {"1234", "1", "123.4"}, {"-10", "1", "-1.0"},
         {"12", "4", ".0012"},     {"-5", "3", "-.005"},   {"-1234", "2", "-12.34"},
         {"1234", "0", "1234"},    {"1234", "-1", "1234"},
-        {"1234", "-99999", "1234"}, {"1234", "", "1234"},
+        {"1234", "-99999", "1234"}, {"1234", "", "1234"}, {"1234", "5", "1234"}, {"1", "32767", "1"},
     };
     for (const auto& c : cases)
         EXPECT_EQ(placeDecimalPoint(QString::fromLatin1(c.value), QString::fromLatin1(c.dot)),
@@ -228,21 +232,46 @@ TEST_F(AutoTuning, StartThenPollsUntilTheControllerReportsTheEnd)
     EXPECT_TRUE(dialogs.messages.empty());
 }
 
-TEST_F(AutoTuning, RefusedStartIsSentAgainOnTheNextTick)
+TEST_F(AutoTuning, RefusedStartIsSentAgainThenReportedAfterFourSendings)
 {
     open();
     clickSwitch();
     const QByteArray start = frame("01", "DWS,01,0306,0001");
     EXPECT_EQ(line.read(start.size()), start);
-    for (int refusal = 0; refusal < 6; ++refusal) {
+    for (int refusal = 1; refusal < 4; ++refusal) {
         answer(replyFrame("DWS", "NG"));
         EXPECT_FALSE(tmSendOn());
         EXPECT_EQ(TAutoF::AtStep, 1);
         window->tmBatTimer();
         EXPECT_EQ(line.read(start.size()), start);
+        EXPECT_TRUE(dialogs.messages.empty());
     }
-    EXPECT_EQ(window->sendAttempts(), 1);
-    EXPECT_TRUE(dialogs.messages.empty());
+    answer(replyFrame("DWS", "NG"));
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("조절계(주소 01)가 Auto Tuning 시작 요청을 거부합니다.")});
+    EXPECT_FALSE(tmBatOn());
+    EXPECT_FALSE(tmSendOn());
+    // It never started: the window is idle and can be closed.
+    EXPECT_FALSE(messageShown());
+    EXPECT_FALSE(startSwitch()->lampOn());
+    EXPECT_EQ(startSwitch()->text(), QStringLiteral("시작"));
+}
+
+TEST_F(AutoTuning, RefusedPollIsReportedAndTheRunAwaitsTheOperatorsStop)
+{
+    open();
+    clickSwitch();
+    (void)line.read(frame("01", "DWS,01,0306,0001").size());
+    answer(replyFrame("DWS", "OK"));
+    const QByteArray poll = frame("01", "DRS,01,0306");
+    for (int refusal = 1; refusal <= 4; ++refusal) {
+        window->tmBatTimer();
+        EXPECT_EQ(line.read(poll.size()), poll);
+        answer(replyFrame("DRS", "NG"));
+    }
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("조절계(주소 01)가 상태 읽기 요청을 거부합니다.")});
+    EXPECT_FALSE(tmBatOn());
+    EXPECT_TRUE(messageShown()) << "the controller may be tuning";
+    EXPECT_TRUE(startSwitch()->isEnabled());
 }
 
 TEST_F(AutoTuning, StopDuringAnAwaitedPollGoesOutAtOnceWithAFreshAttemptCount)
@@ -266,16 +295,131 @@ TEST_F(AutoTuning, StopDuringAnAwaitedPollGoesOutAtOnceWithAFreshAttemptCount)
     EXPECT_EQ(TAutoF::AtStep, 3);
     EXPECT_FALSE(tmBatOn());
     EXPECT_TRUE(tmSendOn());
-    EXPECT_FALSE(messageShown());
-    EXPECT_FALSE(startSwitch()->lampOn());
-    EXPECT_EQ(startSwitch()->text(), QStringLiteral("시작"));
+    // Stopping, not stopped: nothing says "done" before the controller does.
+    EXPECT_TRUE(messageShown());
+    EXPECT_EQ(panel("PanMessage"), QStringLiteral("중지 중 입니다."));
+    EXPECT_TRUE(startSwitch()->lampOn());
+    EXPECT_FALSE(startSwitch()->isEnabled());
+    dialogs.clear();
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    dialogs.clear();
     // The stop has its own four attempts.
     for (int i = 0; i < 3; ++i) {
         window->tmSendTimer();
         EXPECT_EQ(line.read(stop.size()), stop);
     }
     window->tmSendTimer();
-    ASSERT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("통신불량")});
+    ASSERT_EQ(dialogs.messageTexts(),
+              QStringList{QStringLiteral("조절계(주소 01)가 정지 명령에 응답이 없습니다. 조절계가 아직 Auto Tuning 중일 수 있습니다.")});
+    // Back to the run: the operator may stop again.
+    EXPECT_TRUE(messageShown());
+    EXPECT_EQ(panel("PanMessage"), QStringLiteral("처리 중 입니다."));
+    EXPECT_TRUE(startSwitch()->isEnabled());
+    EXPECT_EQ(startSwitch()->text(), QStringLiteral("중지"));
+}
+
+TEST_F(AutoTuning, RefusedStopIsSentAgainUnderTheFourSendingsRuleThenReported)
+{
+    open();
+    clickSwitch();
+    (void)line.read(frame("01", "DWS,01,0306,0001").size());
+    answer(replyFrame("DWS", "OK"));
+    clickSwitch();
+    const QByteArray stop = frame("01", "DWS,01,0306,0000");
+    EXPECT_EQ(line.read(stop.size()), stop);
+    for (int refusal = 1; refusal <= 3; ++refusal) {
+        answer(replyFrame("DWS", "NG"));
+        EXPECT_EQ(line.read(stop.size()), stop) << "sent again after refusal " << refusal;
+        EXPECT_TRUE(messageShown());
+    }
+    answer(replyFrame("DWS", "NG"));
+    EXPECT_EQ(dialogs.messageTexts(),
+              QStringList{QStringLiteral("조절계(주소 01)가 정지 명령을 거부했습니다. 조절계가 아직 Auto Tuning 중일 수 있습니다.")});
+    EXPECT_TRUE(line.readAvailable().isEmpty()) << "four sendings in all";
+    EXPECT_TRUE(messageShown());
+
+    // The operator may leave, after a question that says what that means.
+    dialogs.clear();
+    dialogs.answers.push_back(MsgResult::No);
+    window->close();
+    EXPECT_TRUE(window->isVisible());
+    dialogs.answers.push_back(MsgResult::Yes);
+    window->close();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(dialogs.messageTexts(),
+              QStringList(2, QStringLiteral("조절계(주소 01)가 아직 Auto Tuning 중일 수 있습니다. 그래도 닫으시겠습니까?")));
+}
+
+TEST_F(AutoTuning, RunBelongsToTheControllerItStartedOn)
+{
+    open();
+    address(5);
+    select(1);
+    clickSwitch();
+    EXPECT_EQ(line.read(frame("05", "DWS,01,0306,0002").size()), frame("05", "DWS,01,0306,0002"));
+    EXPECT_FALSE(child<SpinEdit>("avSEdtAdr")->isEnabled());
+    EXPECT_FALSE(child<RadioGroup>("rdgSel")->isEnabled());
+    answer(replyFrame("DWS", "OK", {}, "05"));
+    // Whatever the controls come to hold, ticks and the stop go to 05.
+    address(6);
+    select(3);
+    window->tmBatTimer();
+    EXPECT_EQ(line.read(frame("05", "DRS,01,0306").size()), frame("05", "DRS,01,0306"));
+    answer(replyFrame("DRS", "OK", {"0002"}, "05"));
+    clickSwitch();
+    EXPECT_EQ(line.read(frame("05", "DWS,01,0306,0000").size()), frame("05", "DWS,01,0306,0000"));
+    answer(replyFrame("DWS", "OK", {}, "05"));
+    EXPECT_FALSE(messageShown());
+    EXPECT_TRUE(child<SpinEdit>("avSEdtAdr")->isEnabled());
+    EXPECT_TRUE(child<RadioGroup>("rdgSel")->isEnabled());
+}
+
+TEST_F(AutoTuning, ChangingTheAddressClearsTheReadingsOfTheOldOne)
+{
+    open();
+    window->spbReadClick();
+    (void)line.read(frame("01", kReadBody).size());
+    answer(replyFrame("DRR", "OK", settingsWords({"0000", "0001", "04D2", "0000", "0000", "0000"})));
+    ASSERT_EQ(panel("PanZone"), "OFF");
+    address(2);
+    for (const char* p : {"PanZone", "PanDot", "PanSv1", "PanSv2", "PanSv3", "PanATM"})
+        EXPECT_TRUE(panel(p).isEmpty()) << p;
+    for (int r = 1; r <= 9; ++r)
+        for (int c = 1; c <= 3; ++c)
+            EXPECT_TRUE(grid()->text(r, c).isEmpty()) << r << "," << c;
+    EXPECT_EQ(grid()->text(1, 0), "P");
+    // Zone OFF was read from 01: "Auto" on 02 is not refused for it.
+    select(3);
+    clickSwitch();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_EQ(line.read(frame("02", "DWS,01,0306,0004").size()), frame("02", "DWS,01,0306,0004"));
+}
+
+TEST_F(AutoTuning, SettingsOfAnAddressLeftBehindAreNotShown)
+{
+    open();
+    window->spbReadClick();
+    (void)line.read(frame("01", kReadBody).size());
+    address(7);
+    answer(replyFrame("DRR", "OK", settingsWords({"0001", "0001", "04D2", "0000", "0000", "0000"})));
+    EXPECT_TRUE(panel("PanZone").isEmpty());
+    EXPECT_TRUE(grid()->text(1, 1).isEmpty());
+}
+
+TEST_F(AutoTuning, EnterPressesNoButton)
+{
+    open();
+    auto* adr = child<SpinEdit>("avSEdtAdr");
+    adr->setFocus();
+    QTest::keyClick(adr, Qt::Key_Return);
+    QTest::keyClick(child<RadioGroup>("rdgSel")->item(0), Qt::Key_Enter);
+    QTest::keyClick(window.get(), Qt::Key_Return);
+    EXPECT_TRUE(line.readAvailable().isEmpty());
+    EXPECT_FALSE(tmSendOn());
+    EXPECT_TRUE(window->isVisible());
+    QTest::keyClick(window.get(), Qt::Key_Escape);  // nor does Esc close it
+    EXPECT_TRUE(window->isVisible());
 }
 
 TEST_F(AutoTuning, SilentControllerDuringTuningLeavesTheMessageUntilTheOperatorStops)
@@ -298,9 +442,9 @@ TEST_F(AutoTuning, SilentControllerDuringTuningLeavesTheMessageUntilTheOperatorS
     EXPECT_TRUE(window->isVisible());
     window->close();
     EXPECT_TRUE(window->isVisible());
-    QTest::keyClick(window.get(), Qt::Key_Escape);
+    QTest::keyClick(window.get(), Qt::Key_Escape);  // Esc closes nothing and asks nothing
     EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(dialogs.messageTexts(), QStringList(3, QStringLiteral("먼저 Turing을 종료하세요.")));
+    EXPECT_EQ(dialogs.messageTexts(), QStringList(2, QStringLiteral("먼저 Turing을 종료하세요.")));
 
     clickSwitch();
     EXPECT_EQ(line.read(frame("01", "DWS,01,0306,0000").size()), frame("01", "DWS,01,0306,0000"));
@@ -314,7 +458,7 @@ TEST_F(AutoTuning, PortThatDoesNotOpenIsReportedOnceAndReadsGiveUpQuietly)
     portAt(dir.file(QStringLiteral("no-such-device")));
     open();
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("통신 불량"));
+    EXPECT_EQ(dialogs.messages[0].text.section('\n', 0, 0), QStringLiteral("통신 불량"));
     EXPECT_EQ(dialogs.messages[0].caption, QStringLiteral("경고"));
     EXPECT_EQ(dialogs.messages[0].style, 16);
     dialogs.clear();

@@ -109,8 +109,10 @@ TEST_F(AutoTuningSim, StopDuringTuningIsAcceptedAndTheControllerStopsTuning)
         return std::count(r.begin(), r.end(), QByteArray("04DRS,01,0306")) >= 1;
     }));
     clickSwitch();
-    EXPECT_FALSE(messageShown());
+    EXPECT_TRUE(messageShown()) << "stopping until the controller confirms";
     ASSERT_TRUE(waitFor([&] { return !tmSendOn(); }));
+    EXPECT_FALSE(messageShown());
+    EXPECT_FALSE(startSwitch()->lampOn());
     EXPECT_EQ(requests().back(), QByteArray("04DWS,01,0306,0000"));
     EXPECT_EQ(exchanges.back().second.mid(1), QByteArray("04DWS,OK\r\n"));
     EXPECT_EQ(TAutoF::AtStep, 3);

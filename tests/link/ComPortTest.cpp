@@ -10,6 +10,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 namespace {
 
 struct OpenLine {
@@ -62,6 +64,16 @@ bool waitForReads(Receiver& receiver, int n)
 }
 
 } // namespace
+
+// A port error as the operator reads it: the wording, the code and the
+// system's description of the code.
+QString described(const char* text, int code)
+{
+    return QStringLiteral("%1 (win error code: %2): %3")
+        .arg(QLatin1String(text))
+        .arg(code)
+        .arg(QString::fromLocal8Bit(std::strerror(code)));
+}
 
 TEST(ComPort, SendTextPutsTheFrameOnTheLine)
 {
@@ -243,8 +255,8 @@ TEST(ComPort, ClosedPortRefusesTransfersAndCloseReleasesTheDevice)
     EXPECT_FALSE(line.pty.slaveHeldByThisProcess());
     line.port.ClosePort(); // not connected: nothing happens
     EXPECT_EQ(errorText([&] { line.port.SendText(QByteArray("x")); }),
-              "WriteFile function failed (win error code: 9)");
-    EXPECT_EQ(errorText([&] { line.port.ReadText(1); }), "ReadFile function failed (win error code: 9)");
+              described("WriteFile function failed", 9));
+    EXPECT_EQ(errorText([&] { line.port.ReadText(1); }), described("ReadFile function failed", 9));
     EXPECT_EQ(line.pty.readAvailable(), "");
     line.port.OpenPort();
     EXPECT_EQ(line.port.SendText(QByteArray("again")), 5);
@@ -255,18 +267,18 @@ TEST(ComPort, OpenFailuresLeaveThePortClosed)
 {
     TComPort port;
     port.settings().Port = "/dev/kelo-no-such-device";
-    EXPECT_EQ(errorText([&] { port.OpenPort(); }), "Unable to open com port (win error code: 2)");
+    EXPECT_EQ(errorText([&] { port.OpenPort(); }), described("Unable to open com port", 2));
     EXPECT_FALSE(port.Connected());
 
     // A name that is not a path names a device under /dev.
     port.settings().Port = "kelo-no-such-tty";
     EXPECT_EQ(TComPort::devicePath(port.settings().Port), "/dev/kelo-no-such-tty");
-    EXPECT_EQ(errorText([&] { port.OpenPort(); }), "Unable to open com port (win error code: 2)");
+    EXPECT_EQ(errorText([&] { port.OpenPort(); }), described("Unable to open com port", 2));
 
     // Held by another port object.
     OpenLine held;
     port.settings().Port = held.pty.slavePath();
-    EXPECT_EQ(errorText([&] { port.OpenPort(); }), "Unable to open com port (win error code: 16)");
+    EXPECT_EQ(errorText([&] { port.OpenPort(); }), described("Unable to open com port", 16));
     EXPECT_FALSE(port.Connected());
     EXPECT_EQ(held.port.SendText(QByteArray("ok")), 2);
     EXPECT_EQ(held.pty.read(2), "ok");
@@ -277,7 +289,7 @@ TEST(ComPort, OpenFailuresLeaveThePortClosed)
     refused.settings().Port = pty.slavePath();
     refused.settings().BaudRate = brCustom;
     refused.settings().CustomBaudRate = 0;
-    EXPECT_EQ(errorText([&] { refused.OpenPort(); }), "SetCommState function failed (win error code: 22)");
+    EXPECT_EQ(errorText([&] { refused.OpenPort(); }), described("SetCommState function failed", 22));
     EXPECT_FALSE(refused.Connected());
     EXPECT_FALSE(pty.slaveHeldByThisProcess());
 }

@@ -1,6 +1,7 @@
 #include "link/ComComboBoxP.h"
 #include "link/ComPort.h"
 #include "link/LinkStatusBarP.h"
+#include "link/PortErrors.h"
 #include "link/PortNames.h"
 #include "settings/FuncP.h"
 #include "settings/KeloError.h"
@@ -52,7 +53,9 @@ void expectOneOpenFailureBox(const ScriptedDialogs& dialogs, size_t count = 1)
 {
     ASSERT_EQ(dialogs.messages.size(), count);
     for (const ScriptedDialogs::Message& m : dialogs.messages) {
-        EXPECT_EQ(m.text, QStringLiteral("통신 불량"));
+        EXPECT_EQ(m.text.section('\n', 0, 0), QStringLiteral("통신 불량"));
+        EXPECT_TRUE(m.text.section('\n', 1).startsWith(QStringLiteral("Unable to open com port (win error code: ")))
+            << m.text.toStdString();
         EXPECT_EQ(m.caption, QStringLiteral("경고"));
         EXPECT_EQ(m.style, 16);
     }
@@ -282,4 +285,28 @@ TEST(PortNames, ConfiguredDeviceIsListedAndNamesSortWithoutCase)
     box.setText(pty.slavePath());
     EXPECT_EQ(box.Text(), pty.slavePath()) << "a pseudo-terminal can be chosen and kept";
     EXPECT_EQ(readBytes(dir.mainIni()), "[ComPort1]\r\nPort=" + pty.slavePath().toLatin1() + "\r\n");
+}
+
+TEST(OpenComPort, PanelsGiveTheirWholeTextAsATip)
+{
+    LinkWindow w;
+    w.writeIni("[ComPort1]\r\nPort=/dev/kelo-no-such-ttyUSB0\r\nBaudRate=115200\r\nParity=Space\r\nDataBits=8\r\n"
+               "StopBits=1.5\r\n[Delay]\r\nTime=200\r\n");
+    EXPECT_FALSE(w.open());
+    EXPECT_EQ(w.bar->panelText(1), "/dev/kelo-no-such-ttyUSB0");
+    EXPECT_EQ(w.bar->panel(1)->toolTip(), "/dev/kelo-no-such-ttyUSB0");
+    EXPECT_EQ(w.bar->panel(2)->toolTip(), "115200,Space,8,1.5");
+    EXPECT_EQ(w.bar->panel(0)->toolTip(), "ERROR");
+}
+
+TEST(PortErrors, RefusedPermissionNamesTheDialoutGroup)
+{
+    const QString denied = PortErrorText(PortFailure::Open, EACCES);
+    EXPECT_TRUE(denied.startsWith("Unable to open com port (win error code: 13): ")) << denied.toStdString();
+    const QString advice = PortOpenAdvice(denied, EACCES);
+    EXPECT_TRUE(advice.startsWith(denied + "\n"));
+    EXPECT_TRUE(advice.contains("dialout")) << advice.toStdString();
+    const QString missing = PortErrorText(PortFailure::Open, ENOENT);
+    EXPECT_EQ(PortOpenAdvice(missing, ENOENT), missing);
+    EXPECT_EQ(PortErrorText(PortFailure::LoadSettings, 5), "Failed to load settings");
 }

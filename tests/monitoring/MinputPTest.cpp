@@ -3,7 +3,9 @@
 #include "settings/KeloError.h"
 #include "tests/support/Files.h"
 #include "tests/support/ScriptedDialogs.h"
+#include "tests/support/ShownImage.h"
 #include "widgets/AppContext.h"
+#include "widgets/ApplicationTitle.h"
 #include "widgets/ColumnGrid.h"
 
 #include <QAbstractButton>
@@ -14,7 +16,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QRegularExpression>
 #include <QTest>
 #include <QToolButton>
@@ -137,7 +141,7 @@ TEST_F(EditorFixture, WindowShowsItsCaptionsHeadingsAndAnEmptySet)
 
     QStringList headings;
     for (int c = 0; c < 9; ++c)
-        headings << grid()->text(0, c) + (grid()->isColumnHidden(c) ? "(hidden)" : "");
+        headings << grid()->text(0, c) + (c > 0 && grid()->isColumnHidden(c) ? "(hidden)" : "");
     EXPECT_EQ(headings.join(','), "NO,Color,Addr,Caption,Reg,Dot,Max,Min,V(hidden)");
     EXPECT_EQ(rows(), QStringList{"||||||||"});
     EXPECT_EQ(swatch(), QColor(Qt::white));
@@ -236,7 +240,7 @@ TEST_F(EditorFixture, SaveRefusalsNameTheFirstBadFieldAndWriteNothing)
         editor.butSaveClick();
 
         EXPECT_EQ(asked(), (QStringList{QString::fromUtf8("저장하시겠습니까?/확인/36"),
-                                        QString::fromUtf8(c.message) + "/" + qApp->applicationDisplayName() + "/0"}));
+                                        QString::fromUtf8(c.message) + "/" + applicationTitle() + "/0"}));
         EXPECT_FALSE(QFile::exists(monitorFile("out.khd")) || QFile::exists(monitorFile("out"))) << c.message;
         EXPECT_EQ(editor.findChild<QLabel*>("PanFile")->text(), panBefore);
         EXPECT_EQ(editor.SaveDialogFileName(), opened) << "a refused save hands back nothing new";
@@ -526,14 +530,133 @@ TEST_F(EditorFixture, ClosingAsksOnlyWhileSaveIsEnabled)
     dialogs.answers.push_back(MsgResult::No);
     w.findChild<QPushButton*>("butExit")->click();
     EXPECT_TRUE(w.isVisible());
-    QTest::keyClick(&w, Qt::Key_Escape);  // Esc is answered No as well
+    QTest::keyClick(edit("edtCap"), Qt::Key_Escape);  // Esc closes nothing and asks nothing
     EXPECT_TRUE(w.isVisible());
     save(monitorFile("c.khd"));
     dialogs.answers.push_back(MsgResult::Yes);
     w.close();
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(asked(), (QStringList{QString::fromUtf8("정말 종료하시겠습니까?/확인/36"),
-                                      QString::fromUtf8("정말 종료하시겠습니까?/확인/36"),
                                       QString::fromUtf8("저장하시겠습니까?/확인/36"),
                                       QString::fromUtf8("정말 종료하시겠습니까?/확인/36")}));
+}
+
+TEST_F(EditorFixture, HeadingRowCannotBeSelectedSoEditAndDeleteHitTheChosenRow)
+{
+    w.show();
+    add({"1", "Zone 1", "1", "0", "1", "0"});
+    add({"2", "Zone 2", "2", "0", "1", "0"});
+    add({"3", "Zone 3", "3", "0", "1", "0"});
+    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {},
+                      grid()->visualRect(grid()->model()->index(3, 3)).center());
+    ASSERT_EQ(grid()->currentRow(), 3);
+    // Clicks on the heading row and the NO column, and keys towards them, select nothing else.
+    QHeaderView* headings = grid()->horizontalHeader();
+    QTest::mouseClick(headings->viewport(), Qt::LeftButton, {},
+                      QPoint(headings->sectionViewportPosition(3) + 5, headings->height() / 2));
+    QHeaderView* numbers = grid()->verticalHeader();
+    QTest::mouseClick(numbers->viewport(), Qt::LeftButton, {},
+                      QPoint(numbers->width() / 2, numbers->sectionViewportPosition(1) + 5));
+    EXPECT_EQ(grid()->currentRow(), 3);
+    fillEntry({"9", "Edited", "9", "0", "1", "0"});
+    w.spbEdtClick();
+    w.spbDelClick();
+    EXPECT_EQ(rows(), (QStringList{"1||01|Zone 1|0001|0|1|0|16777215", "2||02|Zone 2|0002|0|1|0|16777215"}));
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    grid()->setFocus();
+    QTest::mouseClick(grid()->viewport(), Qt::LeftButton, {},
+                      grid()->visualRect(grid()->model()->index(1, 3)).center());
+    QTest::keyClick(grid(), Qt::Key_Up);
+    QTest::keyClick(grid(), Qt::Key_Home, Qt::ControlModifier);
+    QTest::keyClick(grid(), Qt::Key_PageUp);
+    EXPECT_EQ(grid()->currentRow(), 1);
+    QTest::keyClick(grid(), Qt::Key_Left);
+    EXPECT_GT(grid()->currentColumn(), 0);
+}
+
+TEST_F(EditorFixture, HeadingsStayOnScreenWhenTwentyChannelsScroll)
+{
+    QByteArray set = "T;1000\r\n";
+    for (int i = 1; i <= 20; ++i)
+        set += QByteArray::number(i) + ";Zone " + QByteArray::number(i) + ";0001;0;10;0;255\r\n";
+    const QString path = monitorFile("twenty.khd");
+    writeBytes(path, set);
+    open(path);
+    w.show();
+    ColumnGrid* g = grid();
+    g->verticalScrollBar()->setValue(g->verticalScrollBar()->maximum());
+    ASSERT_GT(g->rowAt(0), 1) << "the grid scrolled";
+    const QColor fixed = g->fixedColor();
+    // Just inside the top-left corner of a heading and of a row number: the
+    // fixed colour, where the scrolled rows would show white.
+    const QImage shown = shownImage(g);
+    const QHeaderView* headings = g->horizontalHeader();
+    const QPoint heading = headings->mapTo(g, QPoint(headings->sectionViewportPosition(3) + 2, 2));
+    EXPECT_EQ(shown.pixelColor(heading), fixed);
+    const QHeaderView* numbers = g->verticalHeader();
+    const int lastRow = g->rowCount() - 1;
+    EXPECT_TRUE(numbers->isVisible());
+    const QPoint number = numbers->mapTo(g, QPoint(2, numbers->sectionViewportPosition(lastRow) + 2));
+    EXPECT_EQ(shown.pixelColor(number), fixed);
+    EXPECT_EQ(g->text(0, 3), "Caption");
+    EXPECT_EQ(g->text(lastRow, 0), "20");
+}
+
+TEST_F(EditorFixture, ColourSwatchOfASingleRowIsPaintedByEveryLoadAndAdd)
+{
+    const QString red = monitorFile("red.khd"), green = monitorFile("green.khd");
+    writeBytes(red, "T;1000\r\n01;a;0001;0;10;0;255\r\n");
+    writeBytes(green, "T;1000\r\n01;a;0001;0;10;0;65280\r\n");
+    w.show();
+    const auto swatchShown = [&] {
+        const QRect cell = grid()->visualRect(grid()->model()->index(1, 1));
+        return shownImage(grid()->viewport()).pixelColor(cell.center());
+    };
+    (void)swatchShown(); // everything painted once, with the single free row
+    open(red);
+    EXPECT_EQ(swatchShown(), QColor(255, 0, 0));
+    open(green);  // same number of rows
+    EXPECT_EQ(swatchShown(), QColor(0, 255, 0));
+    open(green);  // a reload paints again
+    EXPECT_EQ(swatchShown(), QColor(0, 255, 0));
+
+    w.butNewClick();
+    (void)swatchShown();
+    add({"1", "a", "1", "0", "1", "0"}, 0xFF0000);  // blue, into the single free row
+    EXPECT_EQ(swatchShown(), QColor(0, 0, 255));
+}
+
+TEST_F(EditorFixture, PasteLongerThanAFieldIsCutToItsLimit)
+{
+    w.show();
+    struct Case {
+        const char* edit;
+        const char* before;
+        int cursor;
+        const char* pasted;
+        const char* after;
+    };
+    const Case cases[] = {
+        {"edtAddr", "", 0, "123", "12"},
+        {"edtReg", "12", 2, "34567", "1234"},
+        {"edtReg", "19", 1, "2345", "1239"},      // pasted in the middle: its end is cut
+        {"edtCap", "", 0, "Zone;1234567890", "Zone123456"},
+        {"edtTitle", "Kiln ", 5, "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", "Kiln xxxxxxxxxxxxxxx"},
+    };
+    for (const Case& c : cases) {
+        QLineEdit* e = edit(c.edit);
+        e->setText(QString::fromUtf8(c.before));
+        e->setCursorPosition(c.cursor);
+        QApplication::clipboard()->setText(QString::fromUtf8(c.pasted));
+        e->paste();
+        EXPECT_EQ(e->text(), QString::fromUtf8(c.after)) << c.edit << " " << c.pasted;
+    }
+    // Text loaded from a file stays whole and is not made longer.
+    QLineEdit* reg = edit("edtReg");
+    reg->setText("12345");
+    reg->setCursorPosition(5);
+    QApplication::clipboard()->setText("6");
+    reg->paste();
+    EXPECT_EQ(reg->text(), "12345");
 }

@@ -1,10 +1,14 @@
 // Opening, loading channel sets, Start, Stop and closing of the monitoring window.
 #include "MonitoringWindowFixture.h"
+#include "tests/support/ShownImage.h"
 
 #include "settings/KeloError.h"
 #include "settings/SetupP.h"
 
 #include <QApplication>
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QTest>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -47,7 +51,7 @@ TEST_F(Opening, APortThatCannotBeOpenedIsReportedAndTheWindowStaysUsable)
     portAt(dir.file("no-such-tty"));
     open();
     ASSERT_EQ(dialogs.messages.size(), 1u);
-    EXPECT_EQ(dialogs.messages[0].text, "통신 불량");
+    EXPECT_EQ(dialogs.messages[0].text.section('\n', 0, 0), "통신 불량");
     EXPECT_EQ(dialogs.messages[0].caption, "경고");
     EXPECT_EQ(dialogs.messages[0].style, 16);
     EXPECT_EQ(panel(0), "ERROR");
@@ -167,6 +171,58 @@ TEST_F(Loading, TheColorColumnIsPaintedInEachChannelsColour)
     EXPECT_EQ(swatch(1), QColor(255, 0, 0));
     EXPECT_EQ(swatch(2), QColor(0, 255, 0));
     EXPECT_EQ(swatch(3), QColor(0, 0, 255));
+    window->hide();
+}
+
+TEST_F(Loading, SingleChannelSwatchIsPaintedByEveryLoadNotOnlyWhenRowsChange)
+{
+    open();
+    window->show();
+    auto swatchShown = [&] {
+        const QRect cell = list()->visualRect(list()->model()->index(1, 1));
+        return shownImage(list()->viewport()).pixelColor(cell.center());
+    };
+    (void)swatchShown();
+    load("Kiln;1000\r\n01;A;0001;0;100;0;255\r\n", "red.khd");
+    EXPECT_EQ(swatchShown(), QColor(255, 0, 0));
+    load("Kiln;1000\r\n01;A;0001;0;100;0;65280\r\n", "green.khd");
+    EXPECT_EQ(swatchShown(), QColor(0, 255, 0));
+    window->hide();
+}
+
+TEST_F(Loading, ValueTableKeepsItsTimeColumnAndHeadingsWhenScrolledSideways)
+{
+    open();
+    QByteArray set = "Kiln;1000\r\n";
+    for (int i = 1; i <= 30; ++i)
+        set += "01;Zone " + QByteArray::number(i) + ";0001;0;100;0;255\r\n";
+    load(set);
+    window->show();
+    ColumnGrid* table = values();
+    (void)shownImage(table); // laid out and painted once
+    table->horizontalScrollBar()->setValue(table->horizontalScrollBar()->maximum());
+    ASSERT_GT(table->columnAt(0), 1) << "the table scrolled";
+    const QImage shown = shownImage(table);
+    const QHeaderView* times = table->verticalHeader();
+    EXPECT_EQ(times->mapTo(table, QPoint(0, 0)).x(), table->frameWidth()) << "the time column stays at the left";
+    EXPECT_EQ(shown.pixelColor(times->mapTo(table, QPoint(2, times->sectionViewportPosition(1) + 2))),
+              table->fixedColor());
+    const QHeaderView* headings = table->horizontalHeader();
+    EXPECT_EQ(shown.pixelColor(headings->mapTo(table, QPoint(headings->sectionViewportPosition(30) + 2, 2))),
+              table->fixedColor());
+    EXPECT_EQ(table->text(0, 0), "일-시");
+    window->hide();
+}
+
+TEST_F(Loading, EscClosesNeitherAStoppedWindowNorItsLoadedSet)
+{
+    open();
+    window->show();
+    load(threeChannelSet());
+    QTest::keyClick(list(), Qt::Key_Escape);
+    QTest::keyClick(window.get(), Qt::Key_Escape);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(list()->rowCount(), 4);
     window->hide();
 }
 

@@ -1,4 +1,5 @@
 #include "settings/AnsiText.h"
+#include "settings/FuncP.h"
 #include "settings/IniFile.h"
 #include "settings/KeloError.h"
 #include "tests/support/Files.h"
@@ -6,6 +7,10 @@
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -182,4 +187,58 @@ TEST_F(IniFixture, LineEndsInAValueCannotForgeOtherKeysOrSections)
         EXPECT_EQ(ini.read("B", "x"), "safe");
         EXPECT_EQ(ini.read("C", "n"), ini.read("A", "n"));
     }
+}
+
+namespace {
+
+// Runs `check` where file permissions hold: as the "nobody" account in a
+// child process when the tests run as root (root reads every file). The
+// result is check's value, or 100 and up when the child could not run it.
+int runAsOrdinaryUser(const std::function<int()>& check)
+{
+    if (geteuid() != 0)
+        return check();
+    const pid_t child = fork();
+    if (child == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0)
+            _exit(100);
+        _exit(check());
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return 101;
+    return WEXITSTATUS(status);
+}
+
+} // namespace
+
+TEST_F(IniFixture, UnreadableFileGivesTheDefaultsAndIsNeverRebuilt)
+{
+    const QByteArray settings = "[ComPort1]\r\nPort=/dev/ttyUSB0\r\nBaudRate=19200\r\nParity=Even\r\nDataBits=7\r\n"
+                                "StopBits=2\r\nFlowControl=None\r\n[Delay]\r\nTime=50\r\n";
+    writeBytes(path, settings);
+    QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                                          | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+    ASSERT_TRUE(QFile::setPermissions(path, QFileDevice::Permissions()));
+    const QString fullName = QFileInfo(path).absoluteFilePath();
+    const int failed = runAsOrdinaryUser([&] {
+        int wrong = 0;
+        if (!IniFile(path).unreadable())
+            wrong |= 1;
+        // Reading with a default returns it and writes nothing back.
+        if (IniReadOrWrite(true, path, "Delay", "Time", "20") != "20")
+            wrong |= 2;
+        // A plain write (the settings dialog's save) fails and says where.
+        try {
+            IniReadOrWrite(false, path, "Delay", "Time", "30");
+            wrong |= 4;
+        } catch (const KeloError& e) {
+            if (e.text() != "Unable to write to " + fullName)
+                wrong |= 8;
+        }
+        return wrong;
+    });
+    QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(readBytes(path), settings) << "every key is still there";
 }

@@ -124,13 +124,13 @@ TEST_F(SetupFixture, SaveWritesEveryValueInPlaceAndTheDelayExactlyAsTyped)
     list(w, 4)->setText("7");
     list(w, 5)->setText("2");
     edtSec(w)->clear();
-    QTest::keyClicks(edtSec(w), " abc");
+    QTest::keyClicks(edtSec(w), " 0250");
     QTest::mouseClick(w.findChild<QPushButton*>("butSave"), Qt::LeftButton);
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(readBytes(dir.mainIni()),
               "; kept\r\n[ComPort1]\r\nPort=" + port
                   + "\r\nFlowControl=Hardware\r\nBaudRate=115200\r\nParity=Odd\r\nDataBits=7\r\n"
-                    "StopBits=2\r\n[Temp]\r\nValue=1\r\n[Delay]\r\nTime= abc\r\n");
+                    "StopBits=2\r\n[Temp]\r\nValue=1\r\n[Delay]\r\nTime= 0250\r\n");
 }
 
 TEST_F(SetupFixture, PortMissingFromTheMachineShowsTheFirstListedPortAndSavesIt)
@@ -214,4 +214,81 @@ TEST_F(SetupFixture, UnwritableMainIniStopsSavingAndTheDialogStaysOpen)
         EXPECT_EQ(error.text(), "Unable to write to " + dir.mainIni());
     }
     EXPECT_TRUE(w.isVisible());
+}
+
+TEST_F(SetupFixture, FailedLoadIsReportedAndEndsTheDialog)
+{
+    ASSERT_TRUE(QDir(dir.path()).mkdir("Main.ini")); // a folder where the file should be
+    TSetupF w(context);
+    w.show();
+    EXPECT_EQ(dialogs.errors, QStringList{"Unable to write to " + dir.mainIni()});
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(w.isVisible()) << "the design values must not pass for stored settings";
+    EXPECT_EQ(w.result(), QDialog::Rejected);
+}
+
+TEST_F(SetupFixture, DelayThatIsNoWholeNumberAboveZeroIsRefusedAndNothingWritten)
+{
+    TSetupF w(context);
+    w.show();
+    const QByteArray shown = readBytes(dir.mainIni());
+    const char* refused[] = {"abc", "0", "-5", "1.5", "", " "};
+    for (const char* text : refused) {
+        dialogs.clear();
+        edtSec(w)->setText(QString::fromUtf8(text));
+        w.butSaveClick();
+        ASSERT_EQ(dialogs.messages.size(), 1u) << text;
+        EXPECT_TRUE(dialogs.messages[0].text.startsWith("Delay Timer에는 1 이상의 정수(msec)를 입력하세요"))
+            << dialogs.messages[0].text.toStdString();
+        EXPECT_EQ(readBytes(dir.mainIni()), shown) << text;
+        EXPECT_TRUE(w.isVisible()) << text;
+    }
+    dialogs.clear();
+    edtSec(w)->setText("1");
+    w.butSaveClick();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(readBytes(dir.mainIni()).endsWith("[Delay]\r\nTime=1\r\n"));
+    EXPECT_FALSE(w.isVisible());
+}
+
+TEST_F(SetupFixture, ShowsThePollsTimeOnTheWireAndWarnsOfAShorterDelay)
+{
+    writeBytes(dir.mainIni(), "[ComPort1]\r\nCustomBaudRate=0x1C200\r\n[Delay]\r\nTime=20\r\n");
+    TSetupF w(context);
+    w.show();
+    auto* wire = w.findChild<QLabel*>("labWire");
+    auto* warning = w.findChild<QLabel*>("labWarning");
+    struct Case {
+        const char* baud;
+        const char* parity;
+        const char* data;
+        const char* stop;
+        const char* delay;
+        int millis;
+        bool warned;
+    };
+    const Case cases[] = {
+        {"9600", "None", "8", "1", "20", 33, true},   // 32 characters of 10 bits
+        {"9600", "None", "8", "1", "34", 33, false},
+        {"1200", "Even", "7", "2", "250", 293, true}, // 11 bits each
+        {"115200", "Odd", "8", "1.5", "20", 3, false},
+        {"Custom", "None", "8", "1", "2", 3, true},   // 0x1C200 = 115200 from Main.ini
+        {"9600", "None", "8", "1", "abc", 33, false},  // refused at saving instead
+    };
+    for (const Case& c : cases) {
+        list(w, 2)->setText(c.baud);
+        list(w, 3)->setText(c.parity);
+        list(w, 4)->setText(c.data);
+        list(w, 5)->setText(c.stop);
+        edtSec(w)->setText(c.delay);
+        EXPECT_EQ(wire->text(), QStringLiteral("요청과 응답(16+16바이트) 전송 시간: 약 %1 msec").arg(c.millis))
+            << c.baud << " " << c.delay;
+        EXPECT_EQ(!warning->text().isEmpty(), c.warned) << c.baud << " " << c.delay;
+    }
+    // A warning refuses nothing.
+    list(w, 2)->setText("9600");
+    edtSec(w)->setText("20");
+    w.butSaveClick();
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_TRUE(readBytes(dir.mainIni()).contains("[Delay]\r\nTime=20\r\n"));
 }
