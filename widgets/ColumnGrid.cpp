@@ -46,6 +46,8 @@ public:
         setSectionResizeMode(QHeaderView::Fixed);
         setSectionsClickable(false);
         setHighlightSections(false);
+        // Past the last row or column the grid shows its own background.
+        viewport()->setBackgroundRole(QPalette::Base);
     }
 
     [[nodiscard]] QSize sizeHint() const override
