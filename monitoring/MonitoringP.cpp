@@ -58,6 +58,11 @@ void TMonitoringF::connectEngine()
     MonitoringEngine* e = m_engine;
     connect(e, &MonitoringEngine::valueShown, this, &TMonitoringF::setValueCell);
     connect(e, &MonitoringEngine::pointPlotted, this, &TMonitoringF::plot);
+    // A channel zeroed by the miss rule shows its "0" in grey until it answers.
+    connect(e, &MonitoringEngine::channelLost, this,
+            [this](int c) { acGrd2->setTextColor(kValueRow, c, QColor(Qt::gray)); });
+    connect(e, &MonitoringEngine::channelAnswering, this,
+            [this](int c) { acGrd2->setTextColor(kValueRow, c, QColor()); });
     connect(e, &MonitoringEngine::sampled, this, [this](const QDateTime&, const QString& stamp) {
         acGrd2->setText(kValueRow, 0, stamp);
     });

@@ -145,6 +145,18 @@ void ColumnGrid::setText(int row, int col, const QString& text)
     it->setText(text);
 }
 
+void ColumnGrid::setTextColor(int row, int col, const QColor& color)
+{
+    if (QTableWidgetItem* it = item(row, col))
+        it->setData(Qt::ForegroundRole, color.isValid() ? QVariant(color) : QVariant());
+}
+
+QColor ColumnGrid::textColor(int row, int col) const
+{
+    const QTableWidgetItem* it = item(row, col);
+    return it ? it->data(Qt::ForegroundRole).value<QColor>() : QColor();
+}
+
 void ColumnGrid::clearRows(int fromRow)
 {
     for (int r = fromRow; r < rowCount(); ++r)

@@ -23,6 +23,9 @@ public:
 
     [[nodiscard]] QString text(int row, int col) const;
     void setText(int row, int col, const QString& text);
+    // The colour of a cell's text; an invalid colour gives the grid's own.
+    void setTextColor(int row, int col, const QColor& color);
+    [[nodiscard]] QColor textColor(int row, int col) const;
     // Empties every cell of the rows from `fromRow` on.
     void clearRows(int fromRow);
     void setColumnAlignment(int col, Qt::Alignment alignment);

@@ -208,3 +208,20 @@ TEST(RegionalSeparators, RecordedValuesStayCodePage949AndReadBackAsNumbers)
         EXPECT_DOUBLE_EQ(cell.number, c.value);
     }
 }
+
+TEST_F(UnattendedRun, AChannelZeroedByTheMissRuleIsGreyUntilItAnswers)
+{
+    open();
+    load(threeChannelSet());
+    start();
+    for (int cycle = 0; cycle < 4; ++cycle)
+        for (int c = 1; c <= 3; ++c)
+            (void)tick();               // nobody answers: the 4th request zeroes
+    EXPECT_EQ(value(1), "0");
+    EXPECT_EQ(values()->textColor(1, 1), QColor(Qt::gray));
+    (void)tick();
+    EXPECT_EQ(tick(), request("02"));
+    answer(reply("02", "OK", "0000")); // a real 0 °C is not grey
+    EXPECT_EQ(value(2), "0");
+    EXPECT_FALSE(values()->textColor(1, 2).isValid());
+}
