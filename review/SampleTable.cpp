@@ -149,21 +149,7 @@ QByteArrayView SampleTable::field(qint64 row, int column) const
     if (row < 0 || row >= m_rows || column < 0 || column >= m_fieldColumns)
         return {};
     const auto it = std::upper_bound(m_firstRow.begin(), m_firstRow.end(), row) - 1;
-    const RowChunk& chunk = m_chunks[size_t(it - m_firstRow.begin())];
-    const int marksPerRow = chunk.stride;
-    if (column + 2 > marksPerRow)
-        return {};
-    const quint32* m = chunk.marks.data() + size_t(row - *it) * size_t(marksPerRow);
-    const quint32 lineStart = m[0], lineEnd = m[1];
-    const quint32* seps = m + 2;
-    quint32 start = lineStart;
-    if (column > 0) {
-        if (seps[column - 1] == RowChunk::kNoMark)
-            return {}; // the line has fewer fields
-        start = seps[column - 1] + 1;
-    }
-    const quint32 end = seps[column] != RowChunk::kNoMark ? seps[column] : lineEnd;
-    return QByteArrayView(chunk.bytes.constData() + start, qsizetype(end - start));
+    return m_chunks[size_t(it - m_firstRow.begin())].field(row - *it, column);
 }
 
 QString SampleTable::cell(qint64 row, int column, qsizetype maxBytes) const

@@ -21,6 +21,23 @@ struct RowChunk {
     int stride = 2;
 
     [[nodiscard]] qsizetype rows() const { return stride ? qsizetype(marks.size()) / stride : 0; }
+    // The raw bytes of field `column` (0 = Date/Time) of row `row`; empty
+    // when the line has fewer fields or the column was not marked.
+    [[nodiscard]] QByteArrayView field(qsizetype row, int column) const
+    {
+        if (column < 0 || column + 2 > stride)
+            return {};
+        const quint32* m = marks.data() + size_t(row) * size_t(stride);
+        const quint32* seps = m + 2;
+        quint32 start = m[0];
+        if (column > 0) {
+            if (seps[column - 1] == kNoMark)
+                return {};
+            start = seps[column - 1] + 1;
+        }
+        const quint32 end = seps[column] != kNoMark ? seps[column] : m[1];
+        return QByteArrayView(bytes.constData() + start, qsizetype(end - start));
+    }
 };
 
 // Cuts bytes[from, to) into sample lines (ending at LF or CR LF; a lone CR

@@ -31,8 +31,13 @@ protected:
     ScriptedDialogs dialogs;
     QList<QUrl> opened;
     bool openerWorks = true;
-    AppContext context{dialogs, systemClock(), Regional::plain(),
-                       [this](const QUrl& url) { opened << url; return openerWorks; }};
+    std::function<void()> openerFailed; // what the opener calls when it ends with a failure
+    AppContext context{dialogs, systemClock(), Regional::plain(), [](const QUrl&) { return false; },
+                       [this](const QString& path, std::function<void()> failed) {
+                           opened << QUrl::fromLocalFile(path);
+                           openerFailed = std::move(failed);
+                           return openerWorks;
+                       }};
     std::unique_ptr<TDataViewF> view;
 
     void SetUp() override
@@ -254,11 +259,15 @@ TEST_F(DataViewTest, ExportAsksThenMakesANewWorkbookEachTime)
     EXPECT_TRUE(workbooks().isEmpty());
 
     auto* bar = part<QProgressBar>("ProgressBar1");
+    QList<int> shown;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { shown << v; });
     for (int i = 0; i < 2; ++i) {
+        shown.clear();
         dialogs.answers.push_back(MsgResult::Yes);
         view->bbtExcelClick();
         view->finishPendingWork();
-        EXPECT_EQ(bar->value(), 2); // full after the first export, and stays full
+        // The bar starts from 0 on every export (it was left full by the first).
+        EXPECT_EQ(shown, i == 0 ? QList<int>{2} : QList<int>{0, 2}) << "export " << i;
     }
     EXPECT_EQ(workbooks(), (QStringList{"run (2).xlsx", "run.xlsx"}));
     ASSERT_EQ(opened.size(), 2);
@@ -270,32 +279,58 @@ TEST_F(DataViewTest, ExportAsksThenMakesANewWorkbookEachTime)
     EXPECT_EQ(sheet.merged, QStringList{"A1:D1"});
 }
 
-TEST_F(DataViewTest, WorkbookThatCannotBeMadeOrOpenedIsReported)
+TEST_F(DataViewTest, ExportFailuresSayWhatFailedAndWhereTheWorkbookIs)
 {
     open("furnace.khd\r\n20240105/143023;1;2;\r\n");
-    const auto expectNotFound = [&] {
-        ASSERT_EQ(dialogs.messages.size(), 2u);
-        EXPECT_EQ(dialogs.messages[1].text, "Excel Program Not Found.");
-        EXPECT_EQ(dialogs.messages[1].caption, "Error");
-        EXPECT_EQ(dialogs.messages[1].style, 64);
+    const auto exportOnce = [&] {
+        dialogs.clear();
+        opened.clear();
+        dialogs.answers.push_back(MsgResult::Yes);
+        view->bbtExcelClick();
+        view->finishPendingWork();
         EXPECT_TRUE(excelEnabled());
         EXPECT_EQ(row(0), (QStringList{"20240105/143023", "1", "2", "1"}));
     };
+    // Nothing can open the workbook: the documented message.
     openerWorks = false;
-    dialogs.answers.push_back(MsgResult::Yes);
-    view->bbtExcelClick();
-    view->finishPendingWork();
-    expectNotFound();
+    exportOnce();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].text, "Excel Program Not Found.");
+    EXPECT_EQ(dialogs.messages[1].caption, "Error");
+    EXPECT_EQ(dialogs.messages[1].style, 64);
 
-    dialogs.clear();
+    // The opener starts, then fails: the operator learns where the workbook is.
     openerWorks = true;
-    opened.clear();
-    qputenv("TMPDIR", "/proc/self"); // a folder where no file can be made
-    dialogs.answers.push_back(MsgResult::Yes);
-    view->bbtExcelClick();
-    view->finishPendingWork();
-    expectNotFound();
+    exportOnce();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    openerFailed();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[1].text.endsWith(QDir(temp.path()).filePath("run (2).xlsx")))
+        << dialogs.messages[1].text.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(opened[0].toLocalFile()));
+
+    // A folder where no file can be made: its name and the reason.
+    qputenv("TMPDIR", "/proc/self");
+    exportOnce();
     EXPECT_TRUE(opened.isEmpty());
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[1].text.startsWith(QStringLiteral("엑셀 파일을 만들지 못했습니다.\r\n")));
+    const QString told = dialogs.messages[1].text;
+    EXPECT_TRUE(told.contains("/proc/") && told.contains("run.xlsx") && told.contains("No such file"))
+        << told.toStdString();
+    EXPECT_EQ(dialogs.messages[1].style, 16);
+
+    // A temporary folder that is missing or a file: the workbook goes to one that exists.
+    for (const QByteArray& tmp : {temp.filePath("missing").toLocal8Bit(), temp.filePath("run.xlsx").toLocal8Bit()}) {
+        qputenv("TMPDIR", tmp);
+        exportOnce();
+        ASSERT_EQ(opened.size(), 1) << tmp.constData();
+        const QFileInfo made(opened[0].toLocalFile());
+        EXPECT_TRUE(made.isAbsolute() && made.isFile()) << made.filePath().toStdString();
+        EXPECT_EQ(made.absolutePath(), QFileInfo(QStringLiteral("/tmp")).absoluteFilePath());
+        QFile::remove(made.filePath());
+    }
 }
 
 TEST_F(DataViewTest, OpensWhatTheMonitoringWindowRecords)
