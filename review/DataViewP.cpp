@@ -46,6 +46,7 @@ const QString kNotFound = QStringLiteral("Excel Program Not Found.");
 constexpr int kLoadScale = 1000;     // progress bar steps while a file is read
 constexpr qint64 kExportSlice = 2048; // rows between two looks at the clock
 constexpr int kExportTimeBox = 30;   // ms of export work between events
+constexpr int kLoadTimeBox = 40;     // ms of reading between events (each look at events repaints the grid)
 constexpr int kShownNameLength = 260;
 
 QLabel* titleLabel(const QString& text, const QString& name, QWidget* parent)
@@ -321,7 +322,7 @@ void TDataViewF::bbtOpenClick()
     m_series.reset(int(m_chartChannels.size()), parseInt32(set.Sampling).value_or(1000) / 1000.0, m_context.regional);
     m_progress->setRange(0, kLoadScale);
     m_progress->setValue(0);
-    loadStep(); // the first rows show at once
+    loadStep(0); // the first rows show at once
     if (m_reader)
         m_work->start();
 }
@@ -329,25 +330,29 @@ void TDataViewF::bbtOpenClick()
 void TDataViewF::workStep()
 {
     if (m_reader)
-        loadStep();
+        loadStep(kLoadTimeBox);
     else if (m_export)
         exportStep();
     else
         m_work->stop();
 }
 
-void TDataViewF::loadStep()
+void TDataViewF::loadStep(int timeBox)
 {
+    QElapsedTimer clock;
+    clock.start();
     try {
-        RowChunk chunk = m_reader->readBlock();
-        if (m_series.rows() == 0 && chunk.rows() > 0 && m_reader->bytesRead() > 0) {
-            // Room for the whole file at once, guessed from the first block, so
-            // the series does not grow by copies.
-            const double perRow = double(m_reader->bytesRead()) / double(chunk.rows());
-            m_series.reserve(qint64(double(m_reader->fileSize()) / perRow * 1.02) + 1024);
-        }
-        m_series.append(chunk);
-        m_model->append(std::move(chunk));
+        do {
+            RowChunk chunk = m_reader->readBlock();
+            if (m_series.rows() == 0 && chunk.rows() > 0 && m_reader->bytesRead() > 0) {
+                // Room for the whole file at once, guessed from the first block, so
+                // the series does not grow by copies.
+                const double perRow = double(m_reader->bytesRead()) / double(chunk.rows());
+                m_series.reserve(qint64(double(m_reader->fileSize()) / perRow * 1.02) + 1024);
+            }
+            m_series.append(chunk);
+            m_model->append(std::move(chunk));
+        } while (!m_reader->atEnd() && clock.elapsed() < timeBox);
     } catch (const KeloError& e) {
         // The rows read so far stay on view; the file is not taken as loaded.
         stopWork();

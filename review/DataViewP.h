@@ -61,7 +61,7 @@ private:
     void ExportToExcel();
     void buildLayout();
     void workStep();
-    void loadStep();
+    void loadStep(int timeBox); // ms of reading, at least one block
     void finishLoad();
     void exportStep();
     void endExport();

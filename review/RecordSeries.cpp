@@ -147,44 +147,59 @@ double RecordSeries::stampKey(QByteArrayView field)
 void RecordSeries::append(const RowChunk& chunk)
 {
     const qsizetype n = chunk.rows();
-    const char16_t th = m_regional.thousands.unicode(), dec = m_regional.decimal.unicode();
-    const bool fast = th < 0x80 && dec < 0x80;
+    if (n == 0)
+        return;
+    const size_t base = m_keys.size();
+    m_keys.resize(base + size_t(n));
+    std::vector<char> stampRead(static_cast<size_t>(n));
     for (qsizetype r = 0; r < n; ++r) {
         double key = stampKey(chunk.field(r, 0));
-        const bool stampRead = !std::isnan(key);
-        const double previous = m_keys.empty() ? key : m_keys.back();
-        if (!stampRead) {
+        const double previous = base + r > 0 ? m_keys[base + size_t(r) - 1] : key;
+        stampRead[size_t(r)] = !std::isnan(key);
+        if (!stampRead[size_t(r)]) {
             // Kept as a row (the table lists it) at the time before it, without values.
             ++m_badStamps;
-            key = m_keys.empty() ? 0.0 : previous;
+            key = base + r > 0 ? previous : 0.0;
         } else if (key < previous) {
             key = previous; // stamps going back (clock set back): drawn at the time reached
         }
-        const qint64 row = qint64(m_keys.size());
-        m_keys.push_back(key);
-        const bool newBlock = row % kBlock == 0;
-        for (size_t c = 0; c < m_channels.size(); ++c) {
-            Channel& ch = m_channels[c];
-            float v = kNaNf;
-            if (stampRead) {
-                const QByteArrayView f = chunk.field(r, int(c) + 1);
-                std::optional<double> read;
-                if (f.isEmpty())
-                    read = 0.0;
-                else if (fast)
-                    read = plainValue(f.data(), f.size(), char(th), char(dec));
-                if (!read)
-                    read = readRecordValue(f, m_regional);
-                if (read)
-                    v = float(*read);
-                else
-                    ++m_badValues;
+        m_keys[base + size_t(r)] = key;
+    }
+
+    const char16_t th = m_regional.thousands.unicode(), dec = m_regional.decimal.unicode();
+    const bool plain = th < 0x80 && dec < 0x80;
+    for (size_t c = 0; c < m_channels.size(); ++c) {
+        Channel& ch = m_channels[c];
+        ch.values.resize(base + size_t(n));
+        float* out = ch.values.data() + base;
+        for (qsizetype r = 0; r < n; ++r) {
+            if (!stampRead[size_t(r)]) {
+                out[r] = kNaNf;
+                continue;
             }
-            ch.values.push_back(v);
-            if (newBlock)
+            const QByteArrayView f = chunk.field(r, int(c) + 1);
+            std::optional<double> read;
+            if (f.isEmpty())
+                read = 0.0;
+            else if (plain)
+                read = plainValue(f.data(), f.size(), char(th), char(dec));
+            if (!read)
+                read = readRecordValue(f, m_regional);
+            if (!read)
+                ++m_badValues;
+            out[r] = read ? float(*read) : kNaNf;
+        }
+        // The new rows' block summaries.
+        for (size_t i = base; i < base + size_t(n);) {
+            const size_t block = i / kBlock;
+            if (block == ch.blocks.size())
                 ch.blocks.push_back({std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(), 0, 0});
-            if (!std::isnan(v)) {
-                Block& b = ch.blocks.back();
+            Block& b = ch.blocks[block];
+            const size_t end = std::min(base + size_t(n), (block + 1) * size_t(kBlock));
+            for (; i < end; ++i) {
+                const float v = ch.values[i];
+                if (std::isnan(v))
+                    continue;
                 b.min = std::min(b.min, v);
                 b.max = std::max(b.max, v);
                 b.sum += v;

@@ -267,7 +267,7 @@ TEST_F(DataViewTest, ExportAsksThenMakesANewWorkbookEachTime)
         view->bbtExcelClick();
         view->finishPendingWork();
         // The bar starts from 0 on every export (it was left full by the first).
-        EXPECT_EQ(shown, i == 0 ? QList<int>{2} : QList<int>{0, 2}) << "export " << i;
+        EXPECT_EQ(shown, (i == 0 ? QList<int>{2} : QList<int>{0, 2})) << "export " << i;
     }
     EXPECT_EQ(workbooks(), (QStringList{"run (2).xlsx", "run.xlsx"}));
     ASSERT_EQ(opened.size(), 2);
