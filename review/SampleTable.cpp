@@ -88,6 +88,7 @@ RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to, int fie
             chunk.wideSeps.push_back(chunk.seps[i] == RowChunk::kNoSep ? RowChunk::kNoMark : start + chunk.seps[i]);
         }
         chunk.seps = {};
+        chunk.wideMarks = true;
     };
     qsizetype p = from;
     while (p < to) {

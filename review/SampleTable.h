@@ -26,10 +26,11 @@ struct RowChunk {
     // otherwise positions in `bytes` in `wideSeps` (kNoMark when missing).
     std::vector<quint16> seps;
     std::vector<quint32> wideSeps;
+    bool wideMarks = false;
     int fields = 0;
 
     [[nodiscard]] qsizetype rows() const { return qsizetype(lines.size()) / 2; }
-    [[nodiscard]] bool wide() const { return !wideSeps.empty(); }
+    [[nodiscard]] bool wide() const { return wideMarks; }
     // The raw bytes of field `column` (0 = Date/Time) of row `row`; empty
     // when the line has fewer fields or the column was not marked.
     [[nodiscard]] QByteArrayView field(qsizetype row, int column) const
