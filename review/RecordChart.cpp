@@ -413,8 +413,9 @@ void RecordChart::markRow(qint64 row)
 
 void RecordChart::pickAt(const QPointF& pos)
 {
-    if (!m_series || !m_plot->axisRect()->rect().contains(pos.toPoint()))
-        return;
+    if (!m_series || !m_plot->axisRect()->rect().contains(pos.toPoint())
+        || (m_plot->legend->visible() && m_plot->legend->selectTest(pos, false) >= 0))
+        return; // outside the plot, or on the legend (which shows and hides)
     const qint64 row = moveCursorTo(m_plot->xAxis->pixelToCoord(pos.x()));
     if (row < 0)
         return;
