@@ -25,10 +25,11 @@ ChartNavigation::ChartNavigation(QCustomPlot* plot) : QObject(plot), m_plot(plot
     plot->installEventFilter(this);
     plot->selectionRect()->setPen(QPen(QColor(255, 255, 255, 200), 1, Qt::DashLine));
     plot->selectionRect()->setBrush(QColor(255, 255, 255, 30));
-    // A rectangle zoom is armed only for the one drag that asked for it.
+    // A rectangle zoom is armed only for the one drag that asked for it; it is
+    // disarmed after the plot has zoomed (which unhooks the zoom).
     const auto disarm = [this] { m_plot->setSelectionRectMode(QCP::srmNone); };
-    connect(plot->selectionRect(), &QCPSelectionRect::accepted, this, disarm);
-    connect(plot->selectionRect(), &QCPSelectionRect::canceled, this, disarm);
+    connect(plot->selectionRect(), &QCPSelectionRect::accepted, this, disarm, Qt::QueuedConnection);
+    connect(plot->selectionRect(), &QCPSelectionRect::canceled, this, disarm, Qt::QueuedConnection);
 }
 
 QCPAxis* ChartNavigation::wheelAt(const QPointF& pos, double notches)
