@@ -235,6 +235,7 @@ void RecordChart::setChannelShown(int channel, bool shown)
     updateLegendLook(channel);
     m_dirty = true;
     updateStatistics();
+    showCursorValues();
     m_plot->replot(QCustomPlot::rpQueuedReplot);
 }
 
@@ -392,10 +393,17 @@ qint64 RecordChart::moveCursorTo(double key)
     placeAt(m_cursorLine, m_series->key(row));
     m_cursorLabel->setText(QStringLiteral("커서: ") + m_table->cell(row, 0) + QStringLiteral("  (")
                            + groupedCount(row + 1, m_context.regional) + QStringLiteral("번째)"));
-    for (int c = 0; c < m_list->rowCount(); ++c)
-        m_list->item(c, ColCursor)->setText(isChannelShown(c) ? m_table->cell(row, c + 1, 64) : QString());
+    showCursorValues();
     m_plot->replot(QCustomPlot::rpQueuedReplot);
     return row;
+}
+
+void RecordChart::showCursorValues()
+{
+    // The values as the table shows them, for the shown channels.
+    for (int c = 0; c < m_list->rowCount(); ++c)
+        m_list->item(c, ColCursor)
+            ->setText(isChannelShown(c) && m_cursorRow >= 0 ? m_table->cell(m_cursorRow, c + 1, 64) : QString());
 }
 
 void RecordChart::markRow(qint64 row)

@@ -88,6 +88,7 @@ protected:
 private:
     void rebuildTraces();
     void updateStatistics();
+    void showCursorValues();
     void updateLegendLook(int channel);
     void pickAt(const QPointF& pos);
     [[nodiscard]] double scaleOf(int channel) const;

@@ -27,7 +27,6 @@
 
 namespace {
 
-constexpr double kSpike = 5000.0;
 
 class OpenOnly : public DialogService {
 public:
@@ -42,54 +41,6 @@ public:
     std::optional<int> color(QWidget*, int) override { return std::nullopt; }
     void errorBox(QWidget*, const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
 };
-
-// Consecutive stamps one second apart from 2024-01-01 00:00:00; eight
-// channels wander between 5 and 95 with one decimal ("57.3"), two around
-// 1,100 as whole numbers ("1,205"); one spike in the middle of channel 3.
-qint64 writeMonth(const QString& path, qint64 lines, int channels)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return -1;
-    file.write("bench.khd\r\n");
-    QByteArray block;
-    QDateTime day(QDate(2024, 1, 1), QTime(0, 0));
-    QByteArray dayText = day.toString(QStringLiteral("yyyyMMdd")).toLatin1();
-    for (qint64 i = 0; i < lines; ++i) {
-        const qint64 second = i % 86400;
-        if (i > 0 && second == 0) {
-            day = day.addDays(1);
-            dayText = day.toString(QStringLiteral("yyyyMMdd")).toLatin1();
-        }
-        char text[48];
-        std::snprintf(text, sizeof text, "%s/%02d%02d%02d;", dayText.constData(), int(second / 3600),
-                      int(second / 60 % 60), int(second % 60));
-        block += text;
-        for (int c = 0; c < channels; ++c) {
-            const double wave = std::sin(double(i) / 5400.0 + c) + double((i * 7 + c * 13) % 10) / 100.0;
-            if (c == 2 && i == lines / 2 + 17) {
-                std::snprintf(text, sizeof text, "%d.0;", int(kSpike));
-            } else if (c == 0 || c == 5) {
-                const int v = int(std::lround(1100 + 300 * wave));
-                if (v >= 1000)
-                    std::snprintf(text, sizeof text, "%d,%03d;", v / 1000, v % 1000);
-                else
-                    std::snprintf(text, sizeof text, "%d;", v);
-            } else {
-                const int tenths = int(std::lround((50 + 45 * wave) * 10));
-                std::snprintf(text, sizeof text, "%d.%d;", tenths / 10, tenths % 10);
-            }
-            block += text;
-        }
-        block += "\r\n";
-        if (block.size() > (1 << 20)) {
-            file.write(block);
-            block.clear();
-        }
-    }
-    file.write(block);
-    return file.size();
-}
 
 double median(std::vector<double> v)
 {
@@ -118,7 +69,7 @@ int main(int argc, char** argv)
     set.close();
     OpenOnly dialogs;
     dialogs.path = QDir(MonitorDir()).filePath(QStringLiteral("bench.kmr"));
-    const qint64 fileSize = writeMonth(dialogs.path, lines, channels);
+    const qint64 fileSize = writeMonthRecord(dialogs.path, lines, channels);
     std::printf("record file: %lld lines x %d channels, %.1f MB\n", (long long)lines, channels, fileSize / 1e6);
 
     // Today's table-only open, as the viewer did it before the chart: the rows
@@ -187,7 +138,7 @@ int main(int argc, char** argv)
 
     // Whole month: the spike is among the drawn points.
     const std::vector<ChartPoint> drawn = chart->drawnPoints(2);
-    const bool spike = std::any_of(drawn.begin(), drawn.end(), [](const ChartPoint& p) { return p.value == kSpike; });
+    const bool spike = std::any_of(drawn.begin(), drawn.end(), [](const ChartPoint& p) { return p.value == kMonthSpike; });
     std::printf("whole month: %zu points drawn for channel 3 at %d pixels; spike %s\n", drawn.size(),
                 chart->plot()->axisRect()->width(), spike ? "drawn" : "LOST");
 

@@ -476,8 +476,11 @@ TEST_F(DataViewTest, HiddenChannelsLeaveTheFitAndStatisticsFollowTheView)
     EXPECT_EQ(listColumn(*chart, RecordChart::ColMean), (QStringList{"25", "2500"}));
     EXPECT_EQ(listColumn(*chart, RecordChart::ColMin), (QStringList{"20", "2000"}));
 
+    chart->moveCursorTo(kT0 + 1);
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColCursor), (QStringList{"20", "2,000"}));
     chart->channelList()->item(1, RecordChart::ColChannel)->setCheckState(Qt::Unchecked);
     EXPECT_FALSE(chart->isChannelShown(1));
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColCursor), (QStringList{"20", ""}));
     chart->fitAll();
     chart->replotNow();
     EXPECT_TRUE(chart->drawnPoints(1).empty());
