@@ -309,8 +309,9 @@ void TDataViewF::bbtOpenClick()
     for (const ChannelDef& channel : set.channels) {
         channelLines << QStringLiteral("[Dot] Caption: [") + channel.Dot + QStringLiteral("] ") + channel.Caption;
         captions << channel.Caption;
-        m_chartChannels.push_back({channel.Caption, colorFromValue(parseInt32(channel.Color).value_or(0)),
-                                   chartPercent(1.0, channel).value_or(RangeStats::kNone)});
+        if (m_chartChannels.size() < size_t(RecordChart::kMaxChannels))
+            m_chartChannels.push_back({channel.Caption, colorFromValue(parseInt32(channel.Color).value_or(0)),
+                                       chartPercent(1.0, channel).value_or(RangeStats::kNone)});
     }
     if (set.channels.isEmpty()) // the table's one "Caption" column
         m_chartChannels.push_back({QStringLiteral("Caption"), Qt::white, RangeStats::kNone});
@@ -347,7 +348,8 @@ void TDataViewF::loadStep(int timeBox)
             if (m_series.rows() == 0 && chunk.rows() > 0 && m_reader->bytesRead() > 0) {
                 // Room for the whole file at once, guessed from the first block, so
                 // the series does not grow by copies.
-                const double perRow = double(m_reader->bytesRead()) / double(chunk.rows());
+                // A sample line has at least its 15-character stamp, ";" and a line end.
+                const double perRow = std::max(17.0, double(m_reader->bytesRead()) / double(chunk.rows()));
                 m_series.reserve(qint64(double(m_reader->fileSize()) / perRow * 1.02) + 1024);
             }
             m_series.append(chunk);
@@ -384,7 +386,8 @@ void TDataViewF::finishLoad()
     const int rows = int(std::min<qint64>(samples, std::numeric_limits<int>::max()));
     m_progress->setRange(0, std::max(rows, 1));
     m_progress->setValue(0);
-    m_chart->setRecord(m_series, m_model->table(), m_chartChannels, DataFileName);
+    m_chart->setRecord(m_series, m_model->table(), m_chartChannels, DataFileName,
+                       m_model->table().fieldColumns() - 1);
 }
 
 void TDataViewF::bbtExcelClick()

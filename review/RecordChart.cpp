@@ -175,7 +175,7 @@ void RecordChart::clear()
 }
 
 void RecordChart::setRecord(const RecordSeries& series, const SampleTable& table, std::vector<RecordChannel> channels,
-                            const QString& recordFileName)
+                            const QString& recordFileName, qsizetype setChannels)
 {
     clear();
     m_series = &series;
@@ -207,6 +207,9 @@ void RecordChart::setRecord(const RecordSeries& series, const SampleTable& table
     m_updatingList = false;
 
     QStringList notes;
+    if (setChannels > series.channels())
+        notes << QStringLiteral("채널이 %1개로, 차트에는 처음 %2개만 그립니다.")
+                     .arg(groupedCount(setChannels, m_context.regional), groupedCount(series.channels(), m_context.regional));
     if (series.badValues() > 0)
         notes << QStringLiteral("숫자로 읽을 수 없는 값 %1개는 차트에서 빈 곳으로 표시됩니다.")
                      .arg(groupedCount(series.badValues(), m_context.regional));
@@ -518,18 +521,19 @@ void RecordChart::savePdfClick()
 
 void RecordChart::saveCsvAllClick()
 {
-    const QString path = askSaveName(QStringLiteral("CSV 파일(*.csv)|*.csv"), QStringLiteral(".csv"));
-    QString error;
-    if (!path.isEmpty() && !saveCsv(path, false, &error))
-        m_context.dialogs.MsgBox(this, QStringLiteral("CSV 파일을 저장하지 못했습니다.\r\n%1\r\n%2").arg(path, error),
-                                 QStringLiteral("경고"), MsgStyle::OkError);
+    saveCsvClick(false);
 }
 
 void RecordChart::saveCsvShownClick()
 {
+    saveCsvClick(true);
+}
+
+void RecordChart::saveCsvClick(bool shownRangeOnly)
+{
     const QString path = askSaveName(QStringLiteral("CSV 파일(*.csv)|*.csv"), QStringLiteral(".csv"));
     QString error;
-    if (!path.isEmpty() && !saveCsv(path, true, &error))
+    if (!path.isEmpty() && !saveCsv(path, shownRangeOnly, &error))
         m_context.dialogs.MsgBox(this, QStringLiteral("CSV 파일을 저장하지 못했습니다.\r\n%1\r\n%2").arg(path, error),
                                  QStringLiteral("경고"), MsgStyle::OkError);
 }

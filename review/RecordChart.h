@@ -32,13 +32,18 @@ public:
     // Columns of the channel list.
     enum Column { ColChannel, ColCursor, ColMin, ColMean, ColMax, ColCount };
 
+    // Channels drawn at most; a set of more draws its first ones (as the
+    // monitoring window takes no more).
+    static constexpr int kMaxChannels = 1000;
+
     explicit RecordChart(AppContext& context, QWidget* parent = nullptr);
 
     void clear();
     // Shows a loaded record; `series` and `table` stay alive and unchanged
-    // until the next clear() or setRecord().
+    // until the next clear() or setRecord(). `setChannels`: the channels of
+    // the set, of which the series holds the first kMaxChannels at most.
     void setRecord(const RecordSeries& series, const SampleTable& table, std::vector<RecordChannel> channels,
-                   const QString& recordFileName);
+                   const QString& recordFileName, qsizetype setChannels = 0);
 
     void setChannelShown(int channel, bool shown);
     [[nodiscard]] bool isChannelShown(int channel) const;
@@ -91,6 +96,7 @@ private:
     void showCursorValues();
     void updateLegendLook(int channel);
     void pickAt(const QPointF& pos);
+    void saveCsvClick(bool shownRangeOnly);
     [[nodiscard]] double scaleOf(int channel) const;
     [[nodiscard]] QString askSaveName(const QString& filter, const QString& suffix);
     [[nodiscard]] QString number(double value) const;

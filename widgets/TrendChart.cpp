@@ -319,23 +319,26 @@ void TrendChart::onValueRangeChanged()
         m_valueFollows = false;
 }
 
-void TrendChart::fitValues()
+std::optional<QCPRange> TrendChart::dataSpan(bool keys, const QCPRange* inKeys) const
 {
-    const QCPRange shown = m_plot->xAxis->range();
-    bool any = false;
-    double lower = 0, upper = 0;
+    std::optional<QCPRange> span;
     for (int i = 0; i < m_plot->graphCount(); ++i) {
         bool found = false;
-        const QCPRange r = m_plot->graph(i)->getValueRange(found, QCP::sdBoth, shown);
-        if (!found)
-            continue;
-        lower = any ? std::min(lower, r.lower) : r.lower;
-        upper = any ? std::max(upper, r.upper) : r.upper;
-        any = true;
+        const QCPGraph* g = m_plot->graph(i);
+        const QCPRange r = keys ? g->getKeyRange(found) : g->getValueRange(found, QCP::sdBoth, inKeys ? *inKeys : QCPRange());
+        if (found)
+            span = span ? QCPRange(std::min(span->lower, r.lower), std::max(span->upper, r.upper)) : r;
     }
-    if (!any)
+    return span;
+}
+
+void TrendChart::fitValues()
+{
+    const QCPRange onView = m_plot->xAxis->range();
+    const std::optional<QCPRange> shown = dataSpan(false, &onView);
+    if (!shown)
         return;
-    ChartNavigation::fitAxis(m_plot->yAxis, lower, upper); // a manual range: it no longer widens
+    ChartNavigation::fitAxis(m_plot->yAxis, shown->lower, shown->upper); // a manual range: it no longer widens
     queueReplot();
 }
 
@@ -374,34 +377,14 @@ void TrendChart::zoomOut()
 
 void TrendChart::fitAll()
 {
-    bool any = false;
-    double lower = 0, upper = 0;
-    for (int i = 0; i < m_plot->graphCount(); ++i) {
-        bool found = false;
-        const QCPRange r = m_plot->graph(i)->getKeyRange(found);
-        if (!found)
-            continue;
-        lower = any ? std::min(lower, r.lower) : r.lower;
-        upper = any ? std::max(upper, r.upper) : r.upper;
-        any = true;
-    }
-    if (!any)
+    const std::optional<QCPRange> keys = dataSpan(true);
+    if (!keys)
         return;
-    if (upper - lower < kMinSpanSeconds)
-        upper = lower + kMinSpanSeconds;
     m_live = false;
-    setTimeRange(lower, upper);
+    setTimeRange(keys->lower, std::max(keys->upper, keys->lower + kMinSpanSeconds));
     // The whole history on the documented "%" axis: 0..100 widened to every value.
-    double low = 0, high = 100;
-    for (int i = 0; i < m_plot->graphCount(); ++i) {
-        bool found = false;
-        const QCPRange r = m_plot->graph(i)->getValueRange(found);
-        if (found) {
-            low = std::min(low, r.lower);
-            high = std::max(high, r.upper);
-        }
-    }
-    setValueRange(low, high);
+    const QCPRange values = dataSpan(false).value_or(QCPRange(0, 100));
+    setValueRange(std::min(0.0, values.lower), std::max(100.0, values.upper));
     m_valueFollows = true;
     updateTools();
     queueReplot();

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QPointF>
 #include <QWidget>
+#include <optional>
 #include <utility>
 
 class QAction;
@@ -93,6 +94,8 @@ private:
     void setValueRange(double lower, double upper);
     void updateTools();
     [[nodiscard]] QCPGraph* graph(int trace) const;
+    // The span of every trace's keys, or of their values (within `inKeys` when given).
+    [[nodiscard]] std::optional<QCPRange> dataSpan(bool keys, const QCPRange* inKeys = nullptr) const;
     [[nodiscard]] double newestKey() const;
     void queueReplot();
 

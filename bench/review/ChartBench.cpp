@@ -4,6 +4,7 @@
 // zoom levels from the whole month down to one minute. One sample carries a
 // spike; the whole-month trace must still hold it.
 //   kelo_review_chart_bench [lines] [channels]
+#include "BenchDialogs.h"
 #include "BenchFiles.h"
 #include "review/DataViewP.h"
 #include "review/RecordChart.h"
@@ -27,20 +28,6 @@
 
 namespace {
 
-
-class OpenOnly : public DialogService {
-public:
-    QString path;
-    int MsgBox(QWidget*, const QString& text, const QString&, int) override
-    {
-        std::printf("message: %s\n", qPrintable(text));
-        return MsgResult::No;
-    }
-    QString openFileName(QWidget*, const FileDialogRequest&) override { return path; }
-    QString saveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    std::optional<int> color(QWidget*, int) override { return std::nullopt; }
-    void errorBox(QWidget*, const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
-};
 
 double median(std::vector<double> v)
 {
@@ -67,9 +54,9 @@ int main(int argc, char** argv)
     if (!set.open(QIODevice::WriteOnly) || set.write(benchSet(channels)) < 0)
         return 1;
     set.close();
-    OpenOnly dialogs;
-    dialogs.path = QDir(MonitorDir()).filePath(QStringLiteral("bench.kmr"));
-    const qint64 fileSize = writeMonthRecord(dialogs.path, lines, channels);
+    BenchDialogs dialogs;
+    dialogs.openName = QDir(MonitorDir()).filePath(QStringLiteral("bench.kmr"));
+    const qint64 fileSize = writeMonthRecord(dialogs.openName, lines, channels);
     std::printf("record file: %lld lines x %d channels, %.1f MB\n", (long long)lines, channels, fileSize / 1e6);
 
     // Today's table-only open, as the viewer did it before the chart: the rows
@@ -92,7 +79,7 @@ int main(int argc, char** argv)
         clock.start();
         const double cpu0 = processSeconds();
         model.setChannels(captions, Regional::plain());
-        RecordReader reader(dialogs.path, model.table().fieldColumns());
+        RecordReader reader(dialogs.openName, model.table().fieldColumns());
         while (!reader.atEnd()) {
             model.append(reader.readBlock());
             app.processEvents();
@@ -106,7 +93,7 @@ int main(int argc, char** argv)
         const double cpu1 = processSeconds();
         SampleTable table;
         table.setChannels(captions, Regional::plain());
-        readAllSamples(dialogs.path, table);
+        readAllSamples(dialogs.openName, table);
         std::printf("rows alone, no window:   read in  %5lld ms (%4.0f ms CPU)\n", (long long)clock.elapsed(),
                     (processSeconds() - cpu1) * 1000);
     }

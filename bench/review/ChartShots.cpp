@@ -4,6 +4,7 @@
 //   kelo_review_chart_shots live <program folder> <set.khd> <prefix>
 //       the monitoring window polling the controllers named in the set
 // Each step is taken with "import -window root <prefix>-<step>.png".
+#include "BenchDialogs.h"
 #include "BenchFiles.h"
 #include "monitoring/MonitoringP.h"
 #include "review/DataViewP.h"
@@ -27,20 +28,6 @@
 #include <qcustomplot.h>
 
 namespace {
-
-class Answers : public DialogService {
-public:
-    QString openName, saveName;
-    int MsgBox(QWidget*, const QString& text, const QString&, int) override
-    {
-        std::printf("message: %s\n", qPrintable(text));
-        return MsgResult::Yes;
-    }
-    QString openFileName(QWidget*, const FileDialogRequest&) override { return openName; }
-    QString saveFileName(QWidget*, const FileDialogRequest&) override { return saveName; }
-    std::optional<int> color(QWidget*, int) override { return std::nullopt; }
-    void errorBox(QWidget*, const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
-};
 
 void shot(const QString& prefix, const char* step)
 {
@@ -73,7 +60,7 @@ int viewer(const QString& folder, const QString& prefix)
     if (!set.open(QIODevice::WriteOnly) || set.write(benchSet(10)) < 0)
         return 1;
     set.close();
-    Answers answers;
+    BenchDialogs answers;
     answers.openName = QDir(MonitorDir()).filePath(QStringLiteral("month.kmr"));
     // A month from 1 January, stopped for six hours on the 12th.
     writeMonthRecord(answers.openName, 30LL * 86400, 10, 11LL * 86400 + 6 * 3600, 11LL * 86400 + 12 * 3600);
@@ -108,7 +95,7 @@ int viewer(const QString& folder, const QString& prefix)
 int live(const QString& folder, const QString& setFile, const QString& prefix)
 {
     SetProgramPath(folder);
-    Answers answers;
+    BenchDialogs answers;
     answers.openName = setFile;
     answers.saveName = QDir(MonitorDir()).filePath(QStringLiteral("shots.kmr"));
     AppContext context{answers};
