@@ -3,7 +3,7 @@
 // table and chart, its peak memory against the file, and the chart's replot at
 // zoom levels from the whole month down to one minute. One sample carries a
 // spike; the whole-month trace must still hold it.
-//   kelo_review_chart_bench [lines] [channels]
+//   kelo_review_chart_bench [lines] [channels] [window width]
 #include "BenchDialogs.h"
 #include "BenchFiles.h"
 #include "review/DataViewP.h"
@@ -46,6 +46,7 @@ int main(int argc, char** argv)
     initKeloResources();
     const qint64 lines = argc > 1 ? QByteArray(argv[1]).toLongLong() : 2592000;
     const int channels = argc > 2 ? QByteArray(argv[2]).toInt() : 10;
+    const int width = argc > 3 ? QByteArray(argv[3]).toInt() : 1280;
 
     QTemporaryDir dir;
     SetProgramPath(dir.path());
@@ -100,7 +101,7 @@ int main(int argc, char** argv)
 
     AppContext context{dialogs, systemClock(), Regional::plain()};
     TDataViewF view(context);
-    view.resize(1280, 900);
+    view.resize(width, 900);
     view.show();
     app.processEvents();
     view.repaint();
