@@ -27,13 +27,16 @@ struct Row {
 void collect(const RowChunk& chunk, std::vector<Row>& rows)
 {
     for (qsizetype r = 0; r < chunk.rows(); ++r) {
-        const quint32* m = chunk.marks.data() + size_t(r) * size_t(chunk.stride);
-        FUZZ_CHECK(m[0] <= m[1] && m[1] <= quint32(chunk.bytes.size()), "line marks lie in the chunk");
-        Row row{chunk.bytes.mid(m[0], m[1] - m[0]), {}};
-        for (int k = 2; k < chunk.stride; ++k) {
-            FUZZ_CHECK(m[k] == RowChunk::kNoMark || (m[k] >= m[0] && m[k] < m[1] && chunk.bytes[m[k]] == ';'),
+        const quint32 start = chunk.lines[size_t(2 * r)], end = chunk.lines[size_t(2 * r + 1)];
+        FUZZ_CHECK(start <= end && end <= quint32(chunk.bytes.size()), "line marks lie in the chunk");
+        Row row{chunk.bytes.mid(start, end - start), {}};
+        // Separator k is found as the byte before field k + 1.
+        for (int k = 1; k <= chunk.fields; ++k) {
+            const QByteArrayView f = chunk.field(r, k);
+            const qsizetype sep = f.data() ? f.data() - 1 - chunk.bytes.constData() : -1;
+            FUZZ_CHECK(sep < 0 || (sep >= qsizetype(start) && sep < qsizetype(end) && chunk.bytes[sep] == ';'),
                        "separator marks point at ';' in the line");
-            row.seps.push_back(m[k] == RowChunk::kNoMark ? m[k] : m[k] - m[0]);
+            row.seps.push_back(sep < 0 ? RowChunk::kNoMark : quint32(sep - start));
         }
         rows.push_back(std::move(row));
     }

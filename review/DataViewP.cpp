@@ -1,8 +1,11 @@
 #include "review/DataViewP.h"
 
 #include "monitoring/ChannelSet.h"
+#include "monitoring/ChannelValue.h"
+#include "review/RecordChart.h"
 #include "review/RecordReader.h"
 #include "review/SampleModel.h"
+#include "settings/Convert.h"
 #include "settings/FuncP.h"
 #include "settings/KeloError.h"
 #include "widgets/AppContext.h"
@@ -19,6 +22,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPainter>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -42,6 +46,7 @@ const QString kNotFound = QStringLiteral("Excel Program Not Found.");
 constexpr int kLoadScale = 1000;     // progress bar steps while a file is read
 constexpr qint64 kExportSlice = 2048; // rows between two looks at the clock
 constexpr int kExportTimeBox = 30;   // ms of export work between events
+constexpr int kLoadTimeBox = 40;     // ms of reading between events (each look at events repaints the grid)
 constexpr int kShownNameLength = 260;
 
 QLabel* titleLabel(const QString& text, const QString& name, QWidget* parent)
@@ -181,7 +186,29 @@ void TDataViewF::buildLayout()
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_grid->setColumnHidden(0, true); });
     if (auto* corner = m_grid->findChild<QAbstractButton*>())
         corner->installEventFilter(this);
-    rightLayout->addWidget(m_grid, 1);
+
+    // The record's chart under the table; the splitter lets the operator give
+    // either all the room.
+    auto* tableAndChart = new QSplitter(Qt::Vertical, right);
+    tableAndChart->setObjectName(QStringLiteral("Splitter2"));
+    tableAndChart->addWidget(m_grid);
+    m_chart = new RecordChart(m_context, tableAndChart);
+    m_chart->setObjectName(QStringLiteral("iPlot1"));
+    tableAndChart->addWidget(m_chart);
+    tableAndChart->setStretchFactor(0, 2);
+    tableAndChart->setStretchFactor(1, 3);
+    rightLayout->addWidget(tableAndChart, 1);
+    connect(m_chart, &RecordChart::rowPicked, this, [this](qint64 row) {
+        if (row >= m_model->rowCount())
+            return;
+        m_grid->selectRow(int(row));
+        m_grid->scrollTo(m_model->index(int(row), 1), QAbstractItemView::PositionAtCenter);
+    });
+    connect(m_grid->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this](const QModelIndex& current) {
+                if (current.isValid() && !busy())
+                    m_chart->markRow(current.row());
+            });
 
     m_progress = new QProgressBar(right);
     m_progress->setObjectName(QStringLiteral("ProgressBar1"));
@@ -241,6 +268,8 @@ void TDataViewF::ResetView()
     m_headerList->clear();
     m_progress->setValue(0);
     m_model->clear();
+    m_chart->clear();
+    m_series.reset(0, 0, m_context.regional);
     m_excel->setEnabled(false);
 }
 
@@ -274,20 +303,27 @@ void TDataViewF::bbtOpenClick()
     m_headerList->addItem(QStringLiteral("저장시간: ") + set.Sampling + QStringLiteral(" msec"));
     QStringList captions;
     QStringList channelLines;
+    m_chartChannels.clear();
     captions.reserve(set.channels.size());
     channelLines.reserve(set.channels.size());
     for (const ChannelDef& channel : set.channels) {
         channelLines << QStringLiteral("[Dot] Caption: [") + channel.Dot + QStringLiteral("] ") + channel.Caption;
         captions << channel.Caption;
+        if (m_chartChannels.size() < size_t(RecordChart::kMaxChannels))
+            m_chartChannels.push_back({channel.Caption, colorFromValue(parseInt32(channel.Color).value_or(0)),
+                                       chartPercent(1.0, channel).value_or(RangeStats::kNone)});
     }
+    if (set.channels.isEmpty()) // the table's one "Caption" column
+        m_chartChannels.push_back({QStringLiteral("Caption"), Qt::white, RangeStats::kNone});
     m_headerList->addItems(channelLines);
     m_model->setChannels(captions, m_context.regional);
     m_count1->setText(QString::number(set.channels.size()) + QStringLiteral("건"));
 
     m_reader = std::make_unique<RecordReader>(recordPath, m_model->table().fieldColumns());
+    m_series.reset(int(m_chartChannels.size()), parseInt32(set.Sampling).value_or(1000) / 1000.0, m_context.regional);
     m_progress->setRange(0, kLoadScale);
     m_progress->setValue(0);
-    loadStep(); // the first rows show at once
+    loadStep(0); // the first rows show at once
     if (m_reader)
         m_work->start();
 }
@@ -295,17 +331,30 @@ void TDataViewF::bbtOpenClick()
 void TDataViewF::workStep()
 {
     if (m_reader)
-        loadStep();
+        loadStep(kLoadTimeBox);
     else if (m_export)
         exportStep();
     else
         m_work->stop();
 }
 
-void TDataViewF::loadStep()
+void TDataViewF::loadStep(int timeBox)
 {
+    QElapsedTimer clock;
+    clock.start();
     try {
-        m_model->append(m_reader->readBlock());
+        do {
+            RowChunk chunk = m_reader->readBlock();
+            if (m_series.rows() == 0 && chunk.rows() > 0 && m_reader->bytesRead() > 0) {
+                // Room for the whole file at once, guessed from the first block, so
+                // the series does not grow by copies.
+                // A sample line has at least its 15-character stamp, ";" and a line end.
+                const double perRow = std::max(17.0, double(m_reader->bytesRead()) / double(chunk.rows()));
+                m_series.reserve(qint64(double(m_reader->fileSize()) / perRow * 1.02) + 1024);
+            }
+            m_series.append(chunk);
+            m_model->append(std::move(chunk));
+        } while (!m_reader->atEnd() && clock.elapsed() < timeBox);
     } catch (const KeloError& e) {
         // The rows read so far stay on view; the file is not taken as loaded.
         stopWork();
@@ -337,6 +386,8 @@ void TDataViewF::finishLoad()
     const int rows = int(std::min<qint64>(samples, std::numeric_limits<int>::max()));
     m_progress->setRange(0, std::max(rows, 1));
     m_progress->setValue(0);
+    m_chart->setRecord(m_series, m_model->table(), m_chartChannels, DataFileName,
+                       m_model->table().fieldColumns() - 1);
 }
 
 void TDataViewF::bbtExcelClick()
@@ -354,9 +405,9 @@ void TDataViewF::ExportToExcel()
         return;
     ExportOptions options;
     options.sheetRowLimit = m_sheetRowLimit;
-    m_export = std::make_unique<WorkbookExport>(m_model->table(), SetTitle, m_context.regional, QDir::tempPath(),
+    m_export = std::make_unique<WorkbookExport>(m_model->table(), SetTitle, m_context.regional, workbookFolder(),
                                                 DataFileName, options);
-    m_exportBase = m_progress->value();
+    m_progress->setValue(0); // every export counts its rows from the start
     setExportRunning(true);
     exportStep();
     if (m_export)
@@ -379,17 +430,32 @@ void TDataViewF::exportStep()
         m_context.dialogs.MsgBox(this, e.text(), QStringLiteral("경고"), MsgStyle::OkError);
         return;
     }
-    const qint64 value = m_exportBase + m_export->rowsWritten();
+    const qint64 value = m_export->rowsWritten();
     m_progress->setValue(int(std::min<qint64>(value, m_progress->maximum())));
     if (phase == WorkbookExport::Phase::Failed) {
+        const QString why = m_export->failure();
         endExport();
-        m_context.dialogs.MsgBox(this, kNotFound, QStringLiteral("Error"), MsgStyle::OkInformation);
+        m_context.dialogs.MsgBox(this, QStringLiteral("엑셀 파일을 만들지 못했습니다.\r\n") + why, QStringLiteral("Error"),
+                                 MsgStyle::OkError);
     } else if (phase == WorkbookExport::Phase::Done) {
         const QString path = m_export->path();
         endExport();
-        if (!m_context.openUrl(QUrl::fromLocalFile(path)))
-            m_context.dialogs.MsgBox(this, kNotFound, QStringLiteral("Error"), MsgStyle::OkInformation);
+        workbookMade(path);
     }
+}
+
+void TDataViewF::workbookMade(const QString& path)
+{
+    const QString full = QFileInfo(path).absoluteFilePath();
+    QPointer<TDataViewF> self(this);
+    const auto failed = [self, full] {
+        if (self)
+            self->m_context.dialogs.MsgBox(self, QStringLiteral("엑셀 파일을 여는 프로그램이 실패했습니다.\r\n"
+                                                                "엑셀 파일은 다음 위치에 있습니다.\r\n") + full,
+                                           QStringLiteral("Error"), MsgStyle::OkInformation);
+    };
+    if (!m_context.openFile(full, failed))
+        m_context.dialogs.MsgBox(this, kNotFound, QStringLiteral("Error"), MsgStyle::OkInformation);
 }
 
 void TDataViewF::endExport()

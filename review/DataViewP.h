@@ -1,4 +1,6 @@
 #pragma once
+#include "review/RecordChart.h"
+#include "review/RecordSeries.h"
 #include "review/WorkbookExport.h"
 
 #include <QDialog>
@@ -15,7 +17,10 @@ class RecordReader;
 class SampleModel;
 
 // The data viewer: opens a record file with the channel set file it names,
-// lists the set, tabulates the samples and exports them to a workbook.
+// lists the set, tabulates the samples and exports them to a workbook. Below
+// the table, a chart draws the record (RecordChart); a click on the chart
+// selects its row in the table, and a row selected in the table is marked
+// on the chart.
 // Large files are read and exported a slice at a time between events, so the
 // window keeps answering and the progress bar moves.
 class TDataViewF : public QDialog {
@@ -38,6 +43,8 @@ public:
     // Rows of one workbook sheet, title and header rows included.
     void setSheetRowLimit(qint64 rows) { m_sheetRowLimit = rows; }
     [[nodiscard]] const SampleModel& model() const { return *m_model; }
+    [[nodiscard]] const RecordSeries& series() const { return m_series; }
+    [[nodiscard]] RecordChart* chart() const { return m_chart; }
 
 public Q_SLOTS:
     void FormShow();
@@ -54,12 +61,13 @@ private:
     void ExportToExcel();
     void buildLayout();
     void workStep();
-    void loadStep();
+    void loadStep(int timeBox); // ms of reading, at least one block
     void finishLoad();
     void exportStep();
     void endExport();
     void stopWork();
     void setExportRunning(bool running);
+    void workbookMade(const QString& path);
 
     AppContext& m_context;
     QPushButton* m_open = nullptr;
@@ -69,12 +77,14 @@ private:
     QLabel* m_count1 = nullptr;
     QLabel* m_count2 = nullptr;
     QTableView* m_grid = nullptr;
+    RecordChart* m_chart = nullptr;
+    RecordSeries m_series;
+    std::vector<RecordChannel> m_chartChannels; // of the file being read
     QProgressBar* m_progress = nullptr;
     SampleModel* m_model = nullptr;
     QTimer* m_work = nullptr;
     std::unique_ptr<RecordReader> m_reader;
     std::unique_ptr<WorkbookExport> m_export;
-    int m_exportBase = 0;
     qint64 m_sheetRowLimit = ExportOptions::kSheetRows;
     bool m_shown = false;
 };

@@ -68,7 +68,8 @@ QString groupedCount(qint64 n, const Regional& regional)
 RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to, int fields)
 {
     RowChunk chunk;
-    chunk.stride = 2 + std::max(fields, 0);
+    chunk.fields = std::max(fields, 0);
+    const size_t perRow = size_t(chunk.fields);
     const char* data = bytes.constData();
     from = std::clamp<qsizetype>(from, 0, bytes.size());
     to = std::clamp<qsizetype>(to, from, bytes.size());
@@ -76,8 +77,19 @@ RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to, int fie
     // too: a file of line ends read with a set of many channels must not ask
     // for lines × channels marks at once.
     const size_t lines = size_t(std::count(data + from, data + to, '\n') + 1);
-    chunk.marks.reserve(std::min(lines * size_t(chunk.stride), size_t(to - from) + size_t(chunk.stride)));
+    chunk.lines.reserve(std::min(lines * 2, size_t(to - from) + 2));
+    chunk.seps.reserve(std::min(lines * perRow, size_t(to - from) + perRow));
 
+    const auto widen = [&] {
+        // A line of 64 KiB or more: every separator as a position in the bytes.
+        chunk.wideSeps.reserve(chunk.seps.capacity());
+        for (size_t i = 0; i < chunk.seps.size(); ++i) {
+            const quint32 start = chunk.lines[2 * (i / perRow)];
+            chunk.wideSeps.push_back(chunk.seps[i] == RowChunk::kNoSep ? RowChunk::kNoMark : start + chunk.seps[i]);
+        }
+        chunk.seps = {};
+        chunk.wideMarks = true;
+    };
     qsizetype p = from;
     while (p < to) {
         const char* lf = static_cast<const char*>(std::memchr(data + p, '\n', size_t(to - p)));
@@ -86,17 +98,25 @@ RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to, int fie
         if (lf && end > p && data[end - 1] == '\r')
             --end;
         if (end > p) {
-            chunk.marks.push_back(quint32(p));
-            chunk.marks.push_back(quint32(end));
+            if (perRow > 0 && !chunk.wide() && end - p >= RowChunk::kNarrowLine)
+                widen();
+            chunk.lines.push_back(quint32(p));
+            chunk.lines.push_back(quint32(end));
             qsizetype q = p;
-            for (int k = 0; k < fields; ++k) {
+            for (int k = 0; k < chunk.fields; ++k) {
                 const char* sep = q < end ? static_cast<const char*>(std::memchr(data + q, ';', size_t(end - q)))
                                           : nullptr;
                 if (!sep) {
-                    chunk.marks.insert(chunk.marks.end(), size_t(fields - k), RowChunk::kNoMark);
+                    if (chunk.wide())
+                        chunk.wideSeps.insert(chunk.wideSeps.end(), size_t(fields - k), RowChunk::kNoMark);
+                    else
+                        chunk.seps.insert(chunk.seps.end(), size_t(fields - k), RowChunk::kNoSep);
                     break;
                 }
-                chunk.marks.push_back(quint32(sep - data));
+                if (chunk.wide())
+                    chunk.wideSeps.push_back(quint32(sep - data));
+                else
+                    chunk.seps.push_back(quint16(sep - data - p));
                 q = sep - data + 1;
             }
         }
@@ -150,20 +170,8 @@ QByteArrayView SampleTable::field(qint64 row, int column) const
         return {};
     const auto it = std::upper_bound(m_firstRow.begin(), m_firstRow.end(), row) - 1;
     const RowChunk& chunk = m_chunks[size_t(it - m_firstRow.begin())];
-    const int marksPerRow = chunk.stride;
-    if (column + 2 > marksPerRow)
-        return {};
-    const quint32* m = chunk.marks.data() + size_t(row - *it) * size_t(marksPerRow);
-    const quint32 lineStart = m[0], lineEnd = m[1];
-    const quint32* seps = m + 2;
-    quint32 start = lineStart;
-    if (column > 0) {
-        if (seps[column - 1] == RowChunk::kNoMark)
-            return {}; // the line has fewer fields
-        start = seps[column - 1] + 1;
-    }
-    const quint32 end = seps[column] != RowChunk::kNoMark ? seps[column] : lineEnd;
-    return QByteArrayView(chunk.bytes.constData() + start, qsizetype(end - start));
+    // The last column takes the rest of the line only when its separator was marked.
+    return column < chunk.fields ? chunk.field(row - *it, column) : QByteArrayView();
 }
 
 QString SampleTable::cell(qint64 row, int column, qsizetype maxBytes) const
@@ -184,6 +192,6 @@ qsizetype SampleTable::memoryBytes() const
 {
     qsizetype total = 0;
     for (const RowChunk& c : m_chunks)
-        total += c.bytes.capacity() + qsizetype(c.marks.capacity() * sizeof(quint32));
+        total += c.memoryBytes();
     return total;
 }

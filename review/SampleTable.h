@@ -13,19 +13,63 @@
 // only when asked for, so a large file costs little more than its own size.
 struct RowChunk {
     static constexpr quint32 kNoMark = std::numeric_limits<quint32>::max();
+    static constexpr quint16 kNoSep = std::numeric_limits<quint16>::max();
+    // Lines shorter than this keep their separators as two-byte offsets.
+    static constexpr qsizetype kNarrowLine = kNoSep;
 
     QByteArray bytes;
-    // Per row `stride` marks: line start, line end (without CR LF), then the
-    // positions of its first `stride - 2` ";" (kNoMark when the line has fewer).
-    std::vector<quint32> marks;
-    int stride = 2;
+    // Per row: line start and line end (without CR LF).
+    std::vector<quint32> lines;
+    // Per row `fields` positions of its first ";": offsets from the line
+    // start (kNoSep when the line has fewer) while every line of the chunk is
+    // shorter than kNarrowLine, which is nearly always and halves the marks;
+    // otherwise positions in `bytes` in `wideSeps` (kNoMark when missing).
+    std::vector<quint16> seps;
+    std::vector<quint32> wideSeps;
+    bool wideMarks = false;
+    int fields = 0;
 
-    [[nodiscard]] qsizetype rows() const { return stride ? qsizetype(marks.size()) / stride : 0; }
+    [[nodiscard]] qsizetype rows() const { return qsizetype(lines.size()) / 2; }
+    [[nodiscard]] bool wide() const { return wideMarks; }
+    // The raw bytes of field `column` (0 = Date/Time) of row `row`; empty
+    // when the line has fewer fields or the column was not marked.
+    [[nodiscard]] QByteArrayView field(qsizetype row, int column) const
+    {
+        if (column < 0 || column > fields)
+            return {};
+        const quint32 lineStart = lines[size_t(2 * row)], lineEnd = lines[size_t(2 * row + 1)];
+        quint32 start = lineStart, end = lineEnd;
+        const size_t at = size_t(row) * size_t(fields) + size_t(column);
+        if (wide()) {
+            if (column > 0) {
+                if (wideSeps[at - 1] == kNoMark)
+                    return {};
+                start = wideSeps[at - 1] + 1;
+            }
+            if (column < fields && wideSeps[at] != kNoMark)
+                end = wideSeps[at];
+        } else {
+            if (column > 0) {
+                if (seps[at - 1] == kNoSep)
+                    return {};
+                start = lineStart + seps[at - 1] + 1u;
+            }
+            if (column < fields && seps[at] != kNoSep)
+                end = lineStart + seps[at];
+        }
+        return QByteArrayView(bytes.constData() + start, qsizetype(end - start));
+    }
+    [[nodiscard]] qsizetype memoryBytes() const
+    {
+        return bytes.capacity() + qsizetype(lines.capacity() * sizeof(quint32) + seps.capacity() * sizeof(quint16)
+                                            + wideSeps.capacity() * sizeof(quint32));
+    }
 };
 
 // Cuts bytes[from, to) into sample lines (ending at LF or CR LF; a lone CR
-// stays in the line) and marks the first `fields` fields of each. Empty lines
-// carry no sample and are left out.
+// stays in the line) and marks the first `fields` separators of each, so its
+// first `fields` fields (and what follows) can be found. Empty lines carry no
+// sample and are left out.
 [[nodiscard]] RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to, int fields);
 
 // "#,##0" with the regional thousands separator.

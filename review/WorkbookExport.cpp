@@ -43,6 +43,14 @@ QString withoutNul(QString text)
 
 } // namespace
 
+QString workbookFolder()
+{
+    for (const QString& folder : {QDir::tempPath(), QStringLiteral("/tmp"), QDir::homePath()})
+        if (QFileInfo(folder).isDir())
+            return QFileInfo(folder).absoluteFilePath();
+    return QDir::tempPath();
+}
+
 QString reserveWorkbookPath(const QString& folder, const QString& recordFileName)
 {
     QString base = QFileInfo(recordFileName).completeBaseName();
@@ -88,7 +96,8 @@ void WorkbookExport::drop()
 
 void WorkbookExport::fail(const QString& why)
 {
-    m_failure = why;
+    // The operator is told where: the workbook's name unless the reason gives it.
+    m_failure = m_path.isEmpty() || why.contains(m_path) ? why : why + QStringLiteral("\r\n") + m_path;
     drop();
     m_phase = Phase::Failed;
 }

@@ -18,6 +18,10 @@ struct ExportOptions {
     qint64 sheetRowLimit = kSheetRows; // title and header rows included
 };
 
+// The folder workbooks are made in: the temporary folder, or when that is
+// missing or not a folder, /tmp or the home folder (the first that exists).
+[[nodiscard]] QString workbookFolder();
+
 // A new file in `folder` named after the record file: "run.xlsx", or
 // "run (2).xlsx" and so on when that name is taken. The empty file is created
 // to hold the name. Throws KeloError when no name can be taken.

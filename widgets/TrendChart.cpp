@@ -1,5 +1,6 @@
 #include "widgets/TrendChart.h"
 
+#include "widgets/ChartNavigation.h"
 #include "widgets/Fonts.h"
 
 #include <QToolBar>
@@ -10,9 +11,9 @@
 
 namespace {
 
-const QColor kBackground(28, 30, 36);
-const QColor kForeground(210, 210, 215);
-const QColor kGrid(72, 74, 84);
+const QColor& kBackground = kChartBackground;
+const QColor& kForeground = kChartForeground;
+const QColor& kGrid = kChartGrid;
 
 constexpr double kMinSpanSeconds = 1.0;
 constexpr double kMaxSpanSeconds = 400.0 * 86400.0;
@@ -31,19 +32,6 @@ protected:
 private:
     Regional m_regional;
 };
-
-void styleAxis(QCPAxis* axis)
-{
-    axis->setBasePen(QPen(kForeground));
-    axis->setTickPen(QPen(kForeground));
-    axis->setSubTickPen(QPen(kForeground));
-    axis->setTickLabelColor(kForeground);
-    axis->setLabelColor(kForeground);
-    axis->setTickLabelFont(gulim(9));
-    axis->setLabelFont(gulim(9));
-    axis->grid()->setPen(QPen(kGrid, 1, Qt::DotLine));
-    axis->grid()->setZeroLinePen(QPen(kGrid, 1, Qt::SolidLine));
-}
 
 } // namespace
 
@@ -67,7 +55,10 @@ TrendChart::TrendChart(const Regional& regional, QWidget* parent)
     };
     addTool("actZoomIn", QStringLiteral("확대"), QStringLiteral("시간축 확대 (마우스 휠)"), &TrendChart::zoomIn);
     addTool("actZoomOut", QStringLiteral("축소"), QStringLiteral("시간축 축소 (마우스 휠)"), &TrendChart::zoomOut);
-    addTool("actFitAll", QStringLiteral("전체"), QStringLiteral("처음부터 끝까지 보기"), &TrendChart::fitAll);
+    addTool("actFitAll", QStringLiteral("전체"), QStringLiteral("처음부터 끝까지 보기 (값축은 다시 모든 값을 담음)"),
+            &TrendChart::fitAll);
+    addTool("actFitValue", QStringLiteral("값축맞춤"), QStringLiteral("보이는 구간의 값에 값축 맞추기 (값축 위에서 휠: 값축 확대/축소)"),
+            &TrendChart::fitValues);
     m_liveAction = addTool("actLive", QStringLiteral("실시간"),
                            QStringLiteral("최신값을 따라가기 (끌어서 옮기면 멈춤)"), &TrendChart::goLive);
     m_liveAction->setCheckable(true);
@@ -78,12 +69,13 @@ TrendChart::TrendChart(const Regional& regional, QWidget* parent)
     m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
     QCPAxisRect* rect = m_plot->axisRect();
     rect->setBackground(kBackground);
-    rect->setRangeDrag(Qt::Horizontal);
-    rect->setRangeZoom(Qt::Horizontal);
+    rect->setRangeDrag(Qt::Horizontal | Qt::Vertical);
+    rect->setRangeZoom(Qt::Horizontal | Qt::Vertical);
+    new ChartNavigation(m_plot);
 
     m_plot->xAxis->setTicker(QSharedPointer<RegionalTimeTicker>::create(m_regional));
-    styleAxis(m_plot->xAxis);
-    styleAxis(m_plot->yAxis);
+    styleChartAxis(m_plot->xAxis);
+    styleChartAxis(m_plot->yAxis);
     m_plot->yAxis->setLabel(QStringLiteral("%"));
     m_plot->yAxis->setRange(0, 100);
 
@@ -120,6 +112,8 @@ TrendChart::TrendChart(const Regional& regional, QWidget* parent)
 
     connect(m_plot->xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
             &TrendChart::onTimeRangeChanged);
+    connect(m_plot->yAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this,
+            &TrendChart::onValueRangeChanged);
     resetTimeAxis();
 }
 
@@ -217,7 +211,8 @@ void TrendChart::clearPoints()
     for (int i = 0; i < m_plot->graphCount(); ++i)
         m_plot->graph(i)->data()->clear();
     m_hasPoints = false;
-    m_plot->yAxis->setRange(0, 100);
+    m_valueFollows = true;
+    setValueRange(0, 100);
     queueReplot();
 }
 
@@ -248,10 +243,10 @@ void TrendChart::addPoint(int trace, double key, double value)
     m_hasPoints = true;
 
     const QCPRange y = m_plot->yAxis->range();
-    if (value > y.upper)
-        m_plot->yAxis->setRangeUpper(value);
-    else if (value < y.lower)
-        m_plot->yAxis->setRangeLower(value);
+    if (m_valueFollows && value > y.upper)
+        setValueRange(y.lower, value);
+    else if (m_valueFollows && value < y.lower)
+        setValueRange(value, y.upper);
 
     if (m_live)
         followNewest(key);
@@ -310,6 +305,43 @@ void TrendChart::setTimeRange(double lower, double upper)
     m_settingRange = false;
 }
 
+void TrendChart::setValueRange(double lower, double upper)
+{
+    m_settingValues = true;
+    m_plot->yAxis->setRange(lower, upper);
+    m_settingValues = false;
+}
+
+void TrendChart::onValueRangeChanged()
+{
+    // The operator zoomed or dragged the value axis: it stays where it was put.
+    if (!m_settingValues)
+        m_valueFollows = false;
+}
+
+std::optional<QCPRange> TrendChart::dataSpan(bool keys, const QCPRange* inKeys) const
+{
+    std::optional<QCPRange> span;
+    for (int i = 0; i < m_plot->graphCount(); ++i) {
+        bool found = false;
+        const QCPGraph* g = m_plot->graph(i);
+        const QCPRange r = keys ? g->getKeyRange(found) : g->getValueRange(found, QCP::sdBoth, inKeys ? *inKeys : QCPRange());
+        if (found)
+            span = span ? QCPRange(std::min(span->lower, r.lower), std::max(span->upper, r.upper)) : r;
+    }
+    return span;
+}
+
+void TrendChart::fitValues()
+{
+    const QCPRange onView = m_plot->xAxis->range();
+    const std::optional<QCPRange> shown = dataSpan(false, &onView);
+    if (!shown)
+        return;
+    ChartNavigation::fitAxis(m_plot->yAxis, shown->lower, shown->upper); // a manual range: it no longer widens
+    queueReplot();
+}
+
 void TrendChart::onTimeRangeChanged()
 {
     if (m_settingRange || !m_live)
@@ -345,23 +377,15 @@ void TrendChart::zoomOut()
 
 void TrendChart::fitAll()
 {
-    bool any = false;
-    double lower = 0, upper = 0;
-    for (int i = 0; i < m_plot->graphCount(); ++i) {
-        bool found = false;
-        const QCPRange r = m_plot->graph(i)->getKeyRange(found);
-        if (!found)
-            continue;
-        lower = any ? std::min(lower, r.lower) : r.lower;
-        upper = any ? std::max(upper, r.upper) : r.upper;
-        any = true;
-    }
-    if (!any)
+    const std::optional<QCPRange> keys = dataSpan(true);
+    if (!keys)
         return;
-    if (upper - lower < kMinSpanSeconds)
-        upper = lower + kMinSpanSeconds;
     m_live = false;
-    setTimeRange(lower, upper);
+    setTimeRange(keys->lower, std::max(keys->upper, keys->lower + kMinSpanSeconds));
+    // The whole history on the documented "%" axis: 0..100 widened to every value.
+    const QCPRange values = dataSpan(false).value_or(QCPRange(0, 100));
+    setValueRange(std::min(0.0, values.lower), std::max(100.0, values.upper));
+    m_valueFollows = true;
     updateTools();
     queueReplot();
 }

@@ -5,6 +5,7 @@
 #include <QDateTime>
 #include <QPointF>
 #include <QWidget>
+#include <optional>
 #include <utility>
 
 class QAction;
@@ -19,10 +20,13 @@ class QToolBar;
 // QCustomPlot. Points are added at the local time they are taken (x in
 // seconds since the epoch). While live, the time axis follows the newest
 // point at its right edge with a span of 0.001 day; the "%" axis starts at
-// 0..100 and widens to take every value. The operator zooms and scrolls the
-// time axis with the mouse wheel and by dragging, or with the small tool bar
-// (zoom in, zoom out, whole history, back to live); scrolling away from the
-// newest point stops the following until "back to live".
+// 0..100 and widens to take every value until the operator zooms or drags it.
+// The wheel zooms the time axis over the plot and the value axis over the
+// value axis; dragging pans, a right-button rectangle zooms into it. The tool
+// bar zooms the time axis, fits the value axis to what is visible, shows the
+// whole history (and lets the value axis widen again), and goes back to live;
+// moving the time axis away from the newest point stops following until
+// "실시간".
 //
 // Replots are queued, so adding a point costs only the append and a range
 // check; a burst of points is drawn once, and a hidden chart not at all.
@@ -59,6 +63,8 @@ public:
     [[nodiscard]] std::pair<double, double> timeRange() const;
     [[nodiscard]] std::pair<double, double> valueRange() const;
     [[nodiscard]] bool isLive() const { return m_live; }
+    // True while the value axis widens to every value (until the operator zooms it).
+    [[nodiscard]] bool isValueAxisFollowing() const { return m_valueFollows; }
     [[nodiscard]] double liveSpan() const { return m_span; }
 
     // "d mmm hh:nn:ss" with the regional month names, e.g. "5 Jan 14:30:22".
@@ -71,7 +77,8 @@ public:
 public Q_SLOTS:
     void zoomIn();
     void zoomOut();
-    void fitAll();     // the whole history
+    void fitAll();     // the whole history; the value axis widens again
+    void fitValues();  // the value axis to the points in the time range shown
     void goLive();     // back to the newest point at the default span
     void replotNow();  // draws at once (the chart otherwise draws when idle)
 
@@ -83,8 +90,12 @@ private:
     void followNewest(double key);
     void zoomBy(double factor);
     void onTimeRangeChanged();
+    void onValueRangeChanged();
+    void setValueRange(double lower, double upper);
     void updateTools();
     [[nodiscard]] QCPGraph* graph(int trace) const;
+    // The span of every trace's keys, or of their values (within `inKeys` when given).
+    [[nodiscard]] std::optional<QCPRange> dataSpan(bool keys, const QCPRange* inKeys = nullptr) const;
     [[nodiscard]] double newestKey() const;
     void queueReplot();
 
@@ -98,6 +109,8 @@ private:
     bool m_live = true;
     bool m_axisFresh = true;
     bool m_settingRange = false;
+    bool m_settingValues = false;
+    bool m_valueFollows = true;
     double m_span = kDefaultSpanSeconds;
     double m_newest = 0;
     bool m_hasPoints = false;

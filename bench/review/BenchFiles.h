@@ -1,8 +1,10 @@
 #pragma once
 #include <QByteArray>
+#include <QDateTime>
 #include <QFile>
 #include <QString>
 #include <cstdio>
+#include <cmath>
 #include <cstring>
 #include <ctime>
 
@@ -37,9 +39,12 @@ inline qint64 writeBenchRecord(const QString& path, qint64 lines, int channels)
 
 inline QByteArray benchSet(int channels)
 {
+    // Colours as R + 256·G + 65536·B, one per channel in turn.
+    static const int colours[] = {255, 65280, 16711680, 65535, 16776960, 16711935, 33023, 8454016, 16744576, 12632256};
     QByteArray set = "Bench;1000\r\n";
     for (int c = 1; c <= channels; ++c)
-        set += "01;CH" + QByteArray::number(c) + ";0001;1;1200;-100;255\r\n";
+        set += "01;CH" + QByteArray::number(c) + ";0001;1;1200;-100;" + QByteArray::number(colours[(c - 1) % 10])
+            + "\r\n";
     return set;
 }
 
@@ -71,3 +76,58 @@ inline double processSeconds()
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
 }
+
+inline constexpr double kMonthSpike = 5000.0;
+
+// Consecutive stamps one second apart from 2024-01-01 00:00:00; eight
+// channels wander between 5 and 95 with one decimal ("57.3"), two around
+// 1,100 as whole numbers ("1,205"); one spike in the middle of channel 3.
+// Lines [outageFrom, outageTo) are left out, as when the run was stopped.
+inline qint64 writeMonthRecord(const QString& path, qint64 lines, int channels, qint64 outageFrom = -1,
+                               qint64 outageTo = -1)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return -1;
+    file.write("bench.khd\r\n");
+    QByteArray block;
+    QDateTime day(QDate(2024, 1, 1), QTime(0, 0));
+    QByteArray dayText = day.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+    for (qint64 i = 0; i < lines; ++i) {
+        const qint64 second = i % 86400;
+        if (i > 0 && second == 0) {
+            day = day.addDays(1);
+            dayText = day.toString(QStringLiteral("yyyyMMdd")).toLatin1();
+        }
+        if (i >= outageFrom && i < outageTo)
+            continue;
+        char text[48];
+        std::snprintf(text, sizeof text, "%s/%02d%02d%02d;", dayText.constData(), int(second / 3600),
+                      int(second / 60 % 60), int(second % 60));
+        block += text;
+        for (int c = 0; c < channels; ++c) {
+            const double wave = std::sin(double(i) / 5400.0 + c) + double((i * 7 + c * 13) % 10) / 100.0;
+            if (c == 2 && i == lines / 2 + 17) {
+                std::snprintf(text, sizeof text, "%d.0;", int(kMonthSpike));
+            } else if (c == 0 || c == 5) {
+                const int v = int(std::lround(1100 + 300 * wave));
+                if (v >= 1000)
+                    std::snprintf(text, sizeof text, "%d,%03d;", v / 1000, v % 1000);
+                else
+                    std::snprintf(text, sizeof text, "%d;", v);
+            } else {
+                const int tenths = int(std::lround((50 + 45 * wave) * 10));
+                std::snprintf(text, sizeof text, "%d.%d;", tenths / 10, tenths % 10);
+            }
+            block += text;
+        }
+        block += "\r\n";
+        if (block.size() > (1 << 20)) {
+            file.write(block);
+            block.clear();
+        }
+    }
+    file.write(block);
+    return file.size();
+}
+

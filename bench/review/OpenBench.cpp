@@ -1,5 +1,6 @@
 // Time from "불러오기" to a shown grid and peak memory against the file size,
 // for a record file of 1,000,000 samples of 10 channels (or the count given).
+#include "BenchDialogs.h"
 #include "BenchFiles.h"
 #include "review/DataViewP.h"
 #include "review/SampleModel.h"
@@ -13,24 +14,6 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cstdio>
-
-namespace {
-
-class OpenOnly : public DialogService {
-public:
-    QString path;
-    int MsgBox(QWidget*, const QString& text, const QString&, int) override
-    {
-        std::printf("message: %s\n", qPrintable(text));
-        return MsgResult::No;
-    }
-    QString openFileName(QWidget*, const FileDialogRequest&) override { return path; }
-    QString saveFileName(QWidget*, const FileDialogRequest&) override { return {}; }
-    std::optional<int> color(QWidget*, int) override { return std::nullopt; }
-    void errorBox(QWidget*, const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -49,9 +32,9 @@ int main(int argc, char** argv)
     if (!set.open(QIODevice::WriteOnly) || set.write(benchSet(channels)) < 0)
         return 1;
     set.close();
-    OpenOnly dialogs;
-    dialogs.path = QDir(MonitorDir()).filePath(QStringLiteral("bench.kmr"));
-    const qint64 fileSize = writeBenchRecord(dialogs.path, lines, channels);
+    BenchDialogs dialogs;
+    dialogs.openName = QDir(MonitorDir()).filePath(QStringLiteral("bench.kmr"));
+    const qint64 fileSize = writeBenchRecord(dialogs.openName, lines, channels);
 
     AppContext context{dialogs};
     TDataViewF view(context);

@@ -2,7 +2,10 @@
 #include "widgets/TrendChart.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QRegularExpression>
+#include <QTest>
+#include <QWheelEvent>
 #include <QToolBar>
 #include <gtest/gtest.h>
 #include <qcustomplot.h>
@@ -154,4 +157,68 @@ TEST(TrendChart, ZoomScrollFitAndBackToLive)
     EXPECT_TRUE(interactions.testFlag(QCP::iRangeDrag));
     EXPECT_TRUE(interactions.testFlag(QCP::iRangeZoom));
     EXPECT_FALSE(interactions.testFlag(QCP::iSelectPlottables));
+}
+
+TEST(TrendChart, TheValueAxisZoomsAndFitsAndStopsWideningUntilTheWholeHistory)
+{
+    TrendChart chart(Regional::plain());
+    chart.resize(800, 400);
+    chart.show();
+    chart.addTrace("A", Qt::red);
+    for (int s = 0; s <= 80; s += 10)
+        chart.addPoint(0, at(s), 40 + s / 10);
+    chart.addPoint(0, at(85), 300); // a spike widens the "%" axis
+    EXPECT_EQ(chart.valueRange(), std::make_pair(0.0, 300.0));
+    chart.replotNow();
+    QCustomPlot* plot = chart.plot();
+    const QRect inner = plot->axisRect()->rect();
+    const auto wheel = [plot](QPoint pos, int notches) {
+        QWheelEvent event(pos, plot->mapToGlobal(pos), {}, {0, 120 * notches}, Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+        QApplication::sendEvent(plot, &event);
+    };
+
+    // Over the value axis the wheel zooms the value axis alone.
+    const auto time = chart.timeRange();
+    wheel(QPoint(inner.left() - 10, inner.center().y()), 2);
+    EXPECT_EQ(chart.timeRange(), time);
+    EXPECT_LT(chart.valueRange().second - chart.valueRange().first, 300 * 0.75);
+    EXPECT_FALSE(chart.isValueAxisFollowing());
+    EXPECT_TRUE(chart.isLive());
+    const auto zoomed = chart.valueRange();
+    chart.addPoint(0, at(86), 500);
+    EXPECT_EQ(chart.valueRange(), zoomed); // no longer widened
+
+    // Over the plot it zooms the time axis, around the pointer.
+    wheel(inner.center(), 1);
+    EXPECT_EQ(chart.valueRange(), zoomed);
+    EXPECT_NEAR(chart.timeRange().second - chart.timeRange().first, 86.4 * 0.85, 1e-3);
+
+    // The value axis fitted to the points on view (the time axis back to live first).
+    chart.toolBar()->findChild<QAction*>("actLive")->trigger();
+    chart.plot()->xAxis->setRange(at(5), at(55));
+    chart.toolBar()->findChild<QAction*>("actFitValue")->trigger();
+    const auto [lo, hi] = chart.valueRange();
+    EXPECT_TRUE(lo < 41 && lo > 35 && hi > 45 && hi < 50) << lo << " " << hi;
+
+    // The whole history: everything on view, and the axis widens again.
+    chart.toolBar()->findChild<QAction*>("actFitAll")->trigger();
+    EXPECT_EQ(chart.valueRange(), std::make_pair(0.0, 500.0));
+    EXPECT_TRUE(chart.isValueAxisFollowing());
+    chart.addPoint(0, at(90), -20);
+    EXPECT_EQ(chart.valueRange(), std::make_pair(-20.0, 500.0));
+
+    // A rectangle drawn with the right button zooms into it.
+    const QPoint from = inner.topLeft() + QPoint(inner.width() / 4, inner.height() / 4);
+    const QPoint to = inner.center();
+    QTest::mousePress(plot, Qt::RightButton, {}, from);
+    QMouseEvent move(QEvent::MouseMove, to, plot->mapToGlobal(to), Qt::NoButton, Qt::RightButton, Qt::NoModifier);
+    QApplication::sendEvent(plot, &move);
+    QTest::mouseRelease(plot, Qt::RightButton, {}, to);
+    QCoreApplication::processEvents();
+    EXPECT_NEAR(chart.valueRange().second, plot->yAxis->range().upper, 1e-9);
+    EXPECT_LT(chart.valueRange().second - chart.valueRange().first, 520 * 0.6);
+    EXPECT_LT(chart.timeRange().second - chart.timeRange().first, 90 * 0.6);
+    EXPECT_FALSE(chart.isValueAxisFollowing());
+    EXPECT_EQ(plot->selectionRectMode(), QCP::srmNone); // the next drag pans again
 }

@@ -2,6 +2,7 @@
 #include "monitoring/ChannelSet.h"
 #include "monitoring/RecordFile.h"
 #include "review/DataViewP.h"
+#include "review/RecordChart.h"
 #include "review/SampleModel.h"
 #include "settings/AnsiText.h"
 #include "settings/FuncP.h"
@@ -17,6 +18,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+#include <QToolBar>
+#include <qcustomplot.h>
 #include <gtest/gtest.h>
 
 namespace {
@@ -31,8 +36,13 @@ protected:
     ScriptedDialogs dialogs;
     QList<QUrl> opened;
     bool openerWorks = true;
-    AppContext context{dialogs, systemClock(), Regional::plain(),
-                       [this](const QUrl& url) { opened << url; return openerWorks; }};
+    std::function<void()> openerFailed; // what the opener calls when it ends with a failure
+    AppContext context{dialogs, systemClock(), Regional::plain(), [](const QUrl&) { return false; },
+                       [this](const QString& path, std::function<void()> failed) {
+                           opened << QUrl::fromLocalFile(path);
+                           openerFailed = std::move(failed);
+                           return openerWorks;
+                       }};
     std::unique_ptr<TDataViewF> view;
 
     void SetUp() override
@@ -254,11 +264,15 @@ TEST_F(DataViewTest, ExportAsksThenMakesANewWorkbookEachTime)
     EXPECT_TRUE(workbooks().isEmpty());
 
     auto* bar = part<QProgressBar>("ProgressBar1");
+    QList<int> shown;
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { shown << v; });
     for (int i = 0; i < 2; ++i) {
+        shown.clear();
         dialogs.answers.push_back(MsgResult::Yes);
         view->bbtExcelClick();
         view->finishPendingWork();
-        EXPECT_EQ(bar->value(), 2); // full after the first export, and stays full
+        // The bar starts from 0 on every export (it was left full by the first).
+        EXPECT_EQ(shown, (i == 0 ? QList<int>{2} : QList<int>{0, 2})) << "export " << i;
     }
     EXPECT_EQ(workbooks(), (QStringList{"run (2).xlsx", "run.xlsx"}));
     ASSERT_EQ(opened.size(), 2);
@@ -270,32 +284,58 @@ TEST_F(DataViewTest, ExportAsksThenMakesANewWorkbookEachTime)
     EXPECT_EQ(sheet.merged, QStringList{"A1:D1"});
 }
 
-TEST_F(DataViewTest, WorkbookThatCannotBeMadeOrOpenedIsReported)
+TEST_F(DataViewTest, ExportFailuresSayWhatFailedAndWhereTheWorkbookIs)
 {
     open("furnace.khd\r\n20240105/143023;1;2;\r\n");
-    const auto expectNotFound = [&] {
-        ASSERT_EQ(dialogs.messages.size(), 2u);
-        EXPECT_EQ(dialogs.messages[1].text, "Excel Program Not Found.");
-        EXPECT_EQ(dialogs.messages[1].caption, "Error");
-        EXPECT_EQ(dialogs.messages[1].style, 64);
+    const auto exportOnce = [&] {
+        dialogs.clear();
+        opened.clear();
+        dialogs.answers.push_back(MsgResult::Yes);
+        view->bbtExcelClick();
+        view->finishPendingWork();
         EXPECT_TRUE(excelEnabled());
         EXPECT_EQ(row(0), (QStringList{"20240105/143023", "1", "2", "1"}));
     };
+    // Nothing can open the workbook: the documented message.
     openerWorks = false;
-    dialogs.answers.push_back(MsgResult::Yes);
-    view->bbtExcelClick();
-    view->finishPendingWork();
-    expectNotFound();
+    exportOnce();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[1].text, "Excel Program Not Found.");
+    EXPECT_EQ(dialogs.messages[1].caption, "Error");
+    EXPECT_EQ(dialogs.messages[1].style, 64);
 
-    dialogs.clear();
+    // The opener starts, then fails: the operator learns where the workbook is.
     openerWorks = true;
-    opened.clear();
-    qputenv("TMPDIR", "/proc/self"); // a folder where no file can be made
-    dialogs.answers.push_back(MsgResult::Yes);
-    view->bbtExcelClick();
-    view->finishPendingWork();
-    expectNotFound();
+    exportOnce();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    openerFailed();
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[1].text.endsWith(QDir(temp.path()).filePath("run (2).xlsx")))
+        << dialogs.messages[1].text.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(opened[0].toLocalFile()));
+
+    // A folder where no file can be made: its name and the reason.
+    qputenv("TMPDIR", "/proc/self");
+    exportOnce();
     EXPECT_TRUE(opened.isEmpty());
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[1].text.startsWith(QStringLiteral("엑셀 파일을 만들지 못했습니다.\r\n")));
+    const QString told = dialogs.messages[1].text;
+    EXPECT_TRUE(told.contains("/proc/") && told.contains("run.xlsx") && told.contains("No such file"))
+        << told.toStdString();
+    EXPECT_EQ(dialogs.messages[1].style, 16);
+
+    // A temporary folder that is missing or a file: the workbook goes to one that exists.
+    for (const QByteArray& tmp : {temp.filePath("missing").toLocal8Bit(), temp.filePath("run.xlsx").toLocal8Bit()}) {
+        qputenv("TMPDIR", tmp);
+        exportOnce();
+        ASSERT_EQ(opened.size(), 1) << tmp.constData();
+        const QFileInfo made(opened[0].toLocalFile());
+        EXPECT_TRUE(made.isAbsolute() && made.isFile()) << made.filePath().toStdString();
+        EXPECT_EQ(made.absolutePath(), QFileInfo(QStringLiteral("/tmp")).absoluteFilePath());
+        QFile::remove(made.filePath());
+    }
 }
 
 TEST_F(DataViewTest, OpensWhatTheMonitoringWindowRecords)
@@ -343,4 +383,153 @@ TEST_F(DataViewTest, ExitClosesTheWindow)
     view->bbtExitClick();
     EXPECT_FALSE(view->isVisible());
     EXPECT_FALSE(view->busy());
+}
+
+namespace {
+
+const double kT0 = QDateTime(QDate(2024, 1, 5), QTime(14, 30, 23)).toSecsSinceEpoch();
+
+QByteArray secondsRecord(const std::vector<std::pair<QByteArray, QByteArray>>& values)
+{
+    QByteArray record = "furnace.khd\r\n";
+    const QDateTime t0 = QDateTime::fromSecsSinceEpoch(qint64(kT0));
+    for (size_t i = 0; i < values.size(); ++i)
+        record += t0.addSecs(qint64(i)).toString("yyyyMMdd/HHmmss").toLatin1() + ';' + values[i].first + ';'
+            + values[i].second + ";\r\n";
+    return record;
+}
+
+QStringList listColumn(const RecordChart& chart, int column)
+{
+    QStringList texts;
+    for (int r = 0; r < chart.channelList()->rowCount(); ++r)
+        texts << chart.channelList()->item(r, column)->text();
+    return texts;
+}
+
+} // namespace
+
+TEST_F(DataViewTest, ChartDrawsTheTableRowsAndCountsFieldsThatAreNoNumber)
+{
+    open(secondsRecord({{"123.4", "1,205"}, {"12x", "1,206"}, {"", ""}}));
+    EXPECT_EQ(row(1), (QStringList{"20240105/143024", "12x", "1,206", "2"})); // the table as before
+    RecordChart* chart = view->chart();
+    ASSERT_EQ(chart->plot()->graphCount(), 2);
+    EXPECT_EQ(chart->plot()->graph(0)->name(), "Zone 1");
+    EXPECT_EQ(chart->plot()->graph(0)->pen().color(), QColor(255, 0, 0));
+    EXPECT_EQ(chart->plot()->graph(1)->pen().color(), QColor(0, 255, 0));
+    chart->replotNow();
+    const std::vector<ChartPoint> zone1 = chart->drawnPoints(0);
+    ASSERT_EQ(zone1.size(), 3u);
+    EXPECT_EQ(zone1[0], (ChartPoint{kT0, float(123.4)}));
+    EXPECT_TRUE(std::isnan(zone1[1].value)); // a gap, not a 0
+    EXPECT_EQ(zone1[2], (ChartPoint{kT0 + 2, 0}));
+    EXPECT_EQ(chart->drawnPoints(1), (std::vector<ChartPoint>{{kT0, 1205}, {kT0 + 1, 1206}, {kT0 + 2, 0}}));
+    EXPECT_EQ(chart->findChild<QLabel*>("labNote")->text(),
+              QStringLiteral("숫자로 읽을 수 없는 값 1개는 차트에서 빈 곳으로 표시됩니다."));
+    const auto [from, to] = chart->timeRange();
+    EXPECT_TRUE(from <= kT0 && to >= kT0 + 2) << from - kT0 << " " << to - kT0;
+
+    // A new file clears the chart first.
+    dialogs.openNames.push_back("");
+    view->bbtOpenClick();
+    EXPECT_EQ(chart->plot()->graphCount(), 0);
+    EXPECT_EQ(chart->channelList()->rowCount(), 0);
+}
+
+TEST_F(DataViewTest, ClickingTheChartSelectsTheRowAndASelectedRowIsMarked)
+{
+    open(secondsRecord({{"1", "10"}, {"2", "20"}, {"3", "30"}, {"4", "40"}, {"5", "50"}}));
+    RecordChart* chart = view->chart();
+    chart->replotNow();
+    QCustomPlot* plot = chart->plot();
+    auto* sg1 = part<QTableView>("sg1");
+    const QPoint at(int(plot->xAxis->coordToPixel(kT0 + 3.2)), plot->axisRect()->bottom() - 5);
+    QTest::mouseMove(plot, at);
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColCursor), (QStringList{"4", "40"}));
+    EXPECT_TRUE(chart->findChild<QLabel*>("labCursor")->text().contains("20240105/143026"));
+    QTest::mouseClick(plot, Qt::LeftButton, {}, at);
+    EXPECT_EQ(sg1->selectionModel()->currentIndex().row(), 3);
+    EXPECT_EQ(sg1->selectionModel()->selectedRows().size(), 1);
+    EXPECT_EQ(chart->markedRow(), 3);
+
+    sg1->selectRow(1);
+    EXPECT_EQ(chart->markedRow(), 1);
+    // A row outside the time on view is brought into view.
+    chart->setTimeRange(kT0 + 3.5, kT0 + 4.5);
+    sg1->selectRow(0);
+    EXPECT_EQ(chart->markedRow(), 0);
+    EXPECT_LE(chart->timeRange().first, kT0);
+    EXPECT_GE(chart->timeRange().second, kT0);
+}
+
+TEST_F(DataViewTest, HiddenChannelsLeaveTheFitAndStatisticsFollowTheView)
+{
+    open(secondsRecord({{"10", "1,000"}, {"20", "2,000"}, {"30", "3,000"}, {"40", "4,000"}}));
+    RecordChart* chart = view->chart();
+    chart->replotNow();
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColMin), (QStringList{"10", "1000"}));
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColMean), (QStringList{"25", "2500"}));
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColMax), (QStringList{"40", "4000"}));
+    chart->setTimeRange(kT0 + 0.5, kT0 + 2.5);
+    chart->replotNow();
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColMean), (QStringList{"25", "2500"}));
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColMin), (QStringList{"20", "2000"}));
+
+    chart->moveCursorTo(kT0 + 1);
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColCursor), (QStringList{"20", "2,000"}));
+    chart->channelList()->item(1, RecordChart::ColChannel)->setCheckState(Qt::Unchecked);
+    EXPECT_FALSE(chart->isChannelShown(1));
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColCursor), (QStringList{"20", ""}));
+    chart->fitAll();
+    chart->replotNow();
+    EXPECT_TRUE(chart->drawnPoints(1).empty());
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColMax), (QStringList{"40", ""}));
+    const auto [lo, hi] = chart->valueRange();
+    EXPECT_TRUE(lo <= 10 && hi >= 40 && hi < 100) << lo << " " << hi;
+
+    // The legend shows it again.
+    QCPAbstractLegendItem* entry = chart->plot()->legend->item(1);
+    QTest::mouseClick(chart->plot(), Qt::LeftButton, {}, entry->outerRect().center());
+    EXPECT_TRUE(chart->isChannelShown(1));
+    EXPECT_EQ(chart->channelList()->item(1, RecordChart::ColChannel)->checkState(), Qt::Checked);
+    EXPECT_EQ(chart->markedRow(), -1); // a click on the legend picks no row
+
+    // "%": value / (Max + |Min|) x 100, as the monitoring window plots it.
+    chart->toolBar()->findChild<QAction*>("actPercent")->trigger();
+    chart->replotNow();
+    EXPECT_FLOAT_EQ(float(chart->drawnPoints(0).front().value), float(10 * 100.0 / 1300.0));
+    EXPECT_EQ(chart->plot()->yAxis->label(), "%");
+    EXPECT_LT(chart->valueRange().second, 400);
+}
+
+TEST_F(DataViewTest, ChartExportsPicturesAndCsv)
+{
+    open(secondsRecord({{"123.4", "1,205"}, {"abc", "1,206"}, {"-1.0", ""}}));
+    RecordChart* chart = view->chart();
+    dialogs.saveNames = {monitor("shot"), monitor("doc.PDF"), monitor("all.csv"), monitor("part.csv"),
+                         program.path() + "/missing/x.csv"};
+    chart->savePngClick();
+    chart->savePdfClick();
+    chart->saveCsvAllClick();
+    chart->setTimeRange(kT0 + 0.5, kT0 + 1.5);
+    chart->saveCsvShownClick();
+    ASSERT_EQ(dialogs.saveRequests.size(), 4u);
+    EXPECT_EQ(dialogs.saveRequests[0].filter, QStringLiteral("PNG 그림(*.png)|*.png"));
+    EXPECT_EQ(dialogs.saveRequests[0].proposedName, "run.png");
+    EXPECT_EQ(dialogs.saveRequests[0].startDir, MonitorDir());
+    EXPECT_TRUE(dialogs.saveRequests[0].confirmOverwrite);
+    EXPECT_TRUE(readBytes(monitor("shot.png")).startsWith("\x89PNG\r\n"));
+    EXPECT_TRUE(readBytes(monitor("doc.PDF")).startsWith("%PDF"));
+    const QByteArray head = "\xEF\xBB\xBF" "Date/Time,Zone 1,Zone 2\r\n";
+    EXPECT_EQ(readBytes(monitor("all.csv")),
+              head + "2024-01-05T14:30:23,123.4,1205\r\n2024-01-05T14:30:24,,1206\r\n2024-01-05T14:30:25,-1,0\r\n");
+    EXPECT_EQ(readBytes(monitor("part.csv")), head + "2024-01-05T14:30:24,,1206\r\n");
+    EXPECT_TRUE(dialogs.messages.empty());
+
+    chart->saveCsvAllClick();
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("CSV 파일을 저장하지 못했습니다.\r\n")
+                                                    + program.path() + "/missing/x.csv"));
+    EXPECT_EQ(QDir(MonitorDir()).entryList({"*.part"}), QStringList{});
 }

@@ -1,0 +1,335 @@
+#include "review/RecordSeries.h"
+
+#include "review/WorkbookCell.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr float kNaNf = std::numeric_limits<float>::quiet_NaN();
+constexpr int kStampLength = 15; // YYYYMMDD/HHNNSS
+
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,
+                             1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+
+bool digit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+int digits(const char* p, int n)
+{
+    int v = 0;
+    for (int i = 0; i < n; ++i)
+        v = v * 10 + (p[i] - '0');
+    return v;
+}
+
+// The value texts the monitoring window writes: [-]d{1,3}(,ddd)*[.d+] in the
+// regional separators, exact for up to 18 digits. Anything else goes the
+// slower general way.
+std::optional<double> plainValue(const char* p, qsizetype n, char thousands, char decimal)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < n && (p[i] == '-' || p[i] == '+'))
+        negative = p[i++] == '-';
+    quint64 mantissa = 0;
+    int count = 0, group = -1, firstGroup = 0;
+    for (; i < n; ++i) {
+        if (digit(p[i])) {
+            mantissa = mantissa * 10 + quint64(p[i] - '0');
+            ++count;
+            if (group >= 0)
+                ++group;
+            else
+                ++firstGroup;
+        } else if (p[i] == thousands && thousands != decimal) {
+            if (group >= 0 ? group != 3 : (firstGroup < 1 || firstGroup > 3))
+                return std::nullopt;
+            group = 0;
+        } else {
+            break;
+        }
+    }
+    if (group >= 0 && group != 3)
+        return std::nullopt;
+    int fraction = 0;
+    if (i < n && p[i] == decimal) {
+        for (++i; i < n && digit(p[i]); ++i, ++fraction, ++count)
+            mantissa = mantissa * 10 + quint64(p[i] - '0');
+    }
+    if (i != n || count == 0 || count > 18)
+        return std::nullopt;
+    const double v = double(mantissa) / kPow10[fraction];
+    return negative ? -v : v;
+}
+
+} // namespace
+
+std::optional<QDateTime> readRecordStamp(QByteArrayView field)
+{
+    const char* p = field.data();
+    if (field.size() != kStampLength || digit(p[8]))
+        return std::nullopt;
+    for (int i = 0; i < kStampLength; ++i)
+        if (i != 8 && !digit(p[i]))
+            return std::nullopt;
+    const QDate date(digits(p, 4), digits(p + 4, 2), digits(p + 6, 2));
+    const QTime time(digits(p + 9, 2), digits(p + 11, 2), digits(p + 13, 2));
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return QDateTime(date, time);
+}
+
+std::optional<double> readRecordValue(QByteArrayView field, const Regional& regional)
+{
+    if (field.isEmpty())
+        return 0.0;
+    const char16_t thousands = regional.thousands.unicode();
+    const char16_t decimal = regional.decimal.unicode();
+    if (thousands < 0x80 && decimal < 0x80)
+        if (auto v = plainValue(field.data(), field.size(), char(thousands), char(decimal)))
+            return v;
+    const CellValue cell = isAscii(field) ? interpretTyped(field.data(), field.size(), regional)
+                                          : interpretTyped(decodeAnsi(field), regional);
+    if (cell.kind != CellValue::Kind::Number)
+        return std::nullopt;
+    return cell.number;
+}
+
+void RecordSeries::reset(int channels, double intervalSeconds, const Regional& regional)
+{
+    m_keys = {};
+    m_channels = std::vector<Channel>(size_t(std::max(channels, 0)));
+    m_regional = regional;
+    m_gap = std::max(2.0, 2.0 * (std::isfinite(intervalSeconds) ? intervalSeconds : 0.0));
+    m_badValues = m_badStamps = 0;
+    m_day = -1;
+}
+
+void RecordSeries::reserve(qint64 rows)
+{
+    m_keys.reserve(size_t(rows));
+    for (Channel& c : m_channels) {
+        c.values.reserve(size_t(rows));
+        c.blocks.reserve(size_t(rows / kBlock + 1));
+    }
+}
+
+double RecordSeries::stampKey(QByteArrayView field)
+{
+    const char* p = field.data();
+    bool plain = field.size() == kStampLength && !digit(p[8]);
+    for (int i = 0; plain && i < kStampLength; ++i)
+        plain = i == 8 || digit(p[i]);
+    if (plain) {
+        const int day = digits(p, 8);
+        const int h = digits(p + 9, 2), m = digits(p + 11, 2), s = digits(p + 13, 2);
+        if (day == m_day && m_dayUniform && h < 24 && m < 60 && s < 60)
+            return double(m_dayStart + h * 3600 + m * 60 + s);
+    }
+    const std::optional<QDateTime> stamp = readRecordStamp(field);
+    if (!stamp)
+        return kNaN;
+    const QDate date = stamp->date();
+    const QDateTime midnight = date.startOfDay();
+    m_day = date.year() * 10000 + date.month() * 100 + date.day();
+    m_dayStart = midnight.toSecsSinceEpoch();
+    // A day with a change of clock (summer time) takes the slow way for each stamp.
+    m_dayUniform = midnight.offsetFromUtc() == date.addDays(1).startOfDay().offsetFromUtc()
+        && date.addDays(1).startOfDay().toSecsSinceEpoch() - m_dayStart == 86400;
+    return double(stamp->toSecsSinceEpoch());
+}
+
+void RecordSeries::append(const RowChunk& chunk)
+{
+    const qsizetype n = chunk.rows();
+    if (n == 0)
+        return;
+    const size_t base = m_keys.size();
+    m_keys.resize(base + size_t(n));
+    std::vector<char> stampRead(static_cast<size_t>(n));
+    for (qsizetype r = 0; r < n; ++r) {
+        double key = stampKey(chunk.field(r, 0));
+        const double previous = base + r > 0 ? m_keys[base + size_t(r) - 1] : key;
+        stampRead[size_t(r)] = !std::isnan(key);
+        if (!stampRead[size_t(r)]) {
+            // Kept as a row (the table lists it) at the time before it, without values.
+            ++m_badStamps;
+            key = base + r > 0 ? previous : 0.0;
+        } else if (key < previous) {
+            key = previous; // stamps going back (clock set back): drawn at the time reached
+        }
+        m_keys[base + size_t(r)] = key;
+    }
+
+    const char16_t th = m_regional.thousands.unicode(), dec = m_regional.decimal.unicode();
+    const bool plain = th < 0x80 && dec < 0x80;
+    for (size_t c = 0; c < m_channels.size(); ++c) {
+        Channel& ch = m_channels[c];
+        ch.values.resize(base + size_t(n));
+        float* out = ch.values.data() + base;
+        for (qsizetype r = 0; r < n; ++r) {
+            if (!stampRead[size_t(r)]) {
+                out[r] = kNaNf;
+                continue;
+            }
+            const QByteArrayView f = chunk.field(r, int(c) + 1);
+            std::optional<double> read;
+            if (f.isEmpty())
+                read = 0.0;
+            else if (plain)
+                read = plainValue(f.data(), f.size(), char(th), char(dec));
+            if (!read)
+                read = readRecordValue(f, m_regional);
+            if (!read)
+                ++m_badValues;
+            out[r] = read ? float(*read) : kNaNf;
+        }
+        // The new rows' block summaries.
+        for (size_t i = base; i < base + size_t(n);) {
+            const size_t block = i / kBlock;
+            if (block == ch.blocks.size())
+                ch.blocks.push_back({std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(), 0, 0});
+            Block& b = ch.blocks[block];
+            const size_t end = std::min(base + size_t(n), (block + 1) * size_t(kBlock));
+            for (; i < end; ++i) {
+                const float v = ch.values[i];
+                if (std::isnan(v))
+                    continue;
+                b.min = std::min(b.min, v);
+                b.max = std::max(b.max, v);
+                b.sum += v;
+                ++b.count;
+            }
+        }
+    }
+}
+
+qsizetype RecordSeries::memoryBytes() const
+{
+    qsizetype total = qsizetype(m_keys.capacity() * sizeof(double));
+    for (const Channel& c : m_channels)
+        total += qsizetype(c.values.capacity() * sizeof(float) + c.blocks.capacity() * sizeof(Block));
+    return total;
+}
+
+std::pair<qint64, qint64> RecordSeries::rowsIn(double from, double to) const
+{
+    const auto first = std::lower_bound(m_keys.begin(), m_keys.end(), from);
+    const auto end = std::upper_bound(first, m_keys.end(), to);
+    return {first - m_keys.begin(), end - m_keys.begin()};
+}
+
+qint64 RecordSeries::nearestRow(double key) const
+{
+    if (m_keys.empty())
+        return -1;
+    const qint64 after = std::lower_bound(m_keys.begin(), m_keys.end(), key) - m_keys.begin();
+    if (after == 0)
+        return 0;
+    if (after == rows())
+        return rows() - 1;
+    return key - m_keys[size_t(after - 1)] <= m_keys[size_t(after)] - key ? after - 1 : after;
+}
+
+RangeStats RecordSeries::stats(int channel, qint64 first, qint64 end) const
+{
+    RangeStats s;
+    if (channel < 0 || channel >= channels())
+        return s;
+    first = std::clamp<qint64>(first, 0, rows());
+    end = std::clamp<qint64>(end, first, rows());
+    const Channel& ch = m_channels[size_t(channel)];
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo, sum = 0;
+    const auto take = [&](qint64 from, qint64 to) {
+        for (qint64 i = from; i < to; ++i) {
+            const float v = ch.values[size_t(i)];
+            if (std::isnan(v))
+                continue;
+            lo = std::min<double>(lo, v);
+            hi = std::max<double>(hi, v);
+            sum += v;
+            ++s.count;
+        }
+    };
+    qint64 i = first;
+    const qint64 headEnd = std::min(end, (first + kBlock - 1) / kBlock * kBlock);
+    take(i, headEnd);
+    for (i = headEnd; i + kBlock <= end; i += kBlock) {
+        const Block& b = ch.blocks[size_t(i / kBlock)];
+        if (b.count == 0)
+            continue;
+        lo = std::min<double>(lo, b.min);
+        hi = std::max<double>(hi, b.max);
+        sum += b.sum;
+        s.count += b.count;
+    }
+    take(std::max(i, headEnd), end);
+    if (s.count > 0) {
+        s.min = lo;
+        s.max = hi;
+        s.mean = sum / double(s.count);
+    }
+    return s;
+}
+
+std::vector<qint64> RecordSeries::pixelColumns(double from, double to, int columns) const
+{
+    std::vector<qint64> starts;
+    if (m_keys.empty() || !(to > from))
+        return starts;
+    auto [lo, hi] = rowsIn(from, to);
+    lo = std::max<qint64>(0, lo - 1);
+    hi = std::min(rows(), hi + 1);
+    columns = std::max(columns, 1);
+    if (hi - lo <= 2 * qint64(columns)) {
+        starts.reserve(size_t(hi - lo + 1));
+        for (qint64 r = lo; r <= hi; ++r)
+            starts.push_back(r);
+        return starts;
+    }
+    const double width = (to - from) / columns;
+    starts.reserve(size_t(columns) + 3);
+    for (qint64 j = lo; j < hi;) {
+        starts.push_back(j);
+        const double columnEnd = from + (std::floor((m_keys[size_t(j)] - from) / width) + 1) * width;
+        j = std::max<qint64>(j + 1, std::lower_bound(m_keys.begin() + j + 1, m_keys.begin() + hi, columnEnd)
+                                        - m_keys.begin());
+    }
+    starts.push_back(hi);
+    return starts;
+}
+
+std::vector<ChartPoint> RecordSeries::tracePoints(int channel, const std::vector<qint64>& columns, double scale) const
+{
+    std::vector<ChartPoint> points;
+    if (channel < 0 || channel >= channels() || columns.size() < 2)
+        return points;
+    const std::vector<float>& values = m_channels[size_t(channel)].values;
+    points.reserve(columns.size() * 2 + 8);
+    for (size_t c = 0; c + 1 < columns.size(); ++c) {
+        const qint64 a = columns[c], b = columns[c + 1];
+        if (a > 0 && c > 0 && jumpsBefore(a))
+            points.push_back({(m_keys[size_t(a - 1)] + m_keys[size_t(a)]) / 2, kNaN});
+        if (b - a == 1) {
+            points.push_back({m_keys[size_t(a)], double(values[size_t(a)]) * scale});
+            continue;
+        }
+        const double x = (m_keys[size_t(a)] + m_keys[size_t(b - 1)]) / 2;
+        const RangeStats s = stats(channel, a, b);
+        if (s.count == 0) {
+            points.push_back({x, kNaN});
+            continue;
+        }
+        const float first = values[size_t(a)], last = values[size_t(b - 1)];
+        const bool falling = !std::isnan(first) && !std::isnan(last) && last < first;
+        points.push_back({x, (falling ? s.max : s.min) * scale});
+        if (s.max != s.min)
+            points.push_back({x, (falling ? s.min : s.max) * scale});
+    }
+    return points;
+}
