@@ -9,7 +9,9 @@
 #include "settings/FuncP.h"
 #include "settings/KeloError.h"
 #include "widgets/AppContext.h"
+#include "widgets/ApplicationTitle.h"
 #include "widgets/Colors.h"
+#include "widgets/EscapeKeeper.h"
 #include "widgets/Fonts.h"
 
 #include <QAbstractButton>
@@ -80,6 +82,7 @@ QString shownName(const QString& name)
 TDataViewF::TDataViewF(AppContext& context, QWidget* parent) : QDialog(parent), m_context(context)
 {
     initReviewResources();
+    keepOpenOnEscape(this);
     setObjectName(QStringLiteral("DataViewF"));
     setWindowTitle(QStringLiteral("데이터조회및엑셀전환"));
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -291,7 +294,7 @@ void TDataViewF::bbtOpenClick()
     const QString headerPath = folder.filePath(HeaderFileName);
     if (!isPlainFileName(HeaderFileName) || !QFileInfo(headerPath).isFile()) {
         m_context.dialogs.MsgBox(this, QStringLiteral("헤더파일이 없습니다.\r\n") + shownName(HeaderFileName),
-                                 QApplication::applicationDisplayName(), MsgStyle::Ok);
+                                 applicationTitle(), MsgStyle::Ok);
         return;
     }
 

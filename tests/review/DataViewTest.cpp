@@ -1,3 +1,4 @@
+#include "widgets/ApplicationTitle.h"
 #include "WorkbookXml.h"
 #include "monitoring/ChannelSet.h"
 #include "monitoring/RecordFile.h"
@@ -160,7 +161,7 @@ TEST_F(DataViewTest, HeaderFileIsOnlyLookedForInTheRecordFilesFolder)
         open(line + "\r\n20240105/143023;1;2;\r\n", QByteArray());
         ASSERT_EQ(dialogs.messages.size(), 1u) << line.toStdString();
         EXPECT_EQ(dialogs.messages[0].text, QStringLiteral("헤더파일이 없습니다.\r\n") + shown);
-        EXPECT_EQ(dialogs.messages[0].caption, QApplication::applicationDisplayName());
+        EXPECT_EQ(dialogs.messages[0].caption, applicationTitle());
         EXPECT_EQ(dialogs.messages[0].style, 0);
         expectEmptyView();
     }
