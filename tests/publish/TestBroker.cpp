@@ -1,13 +1,16 @@
 #include "TestBroker.h"
 
 #include <QDeadlineTimer>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTest>
 #include <QThread>
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <pwd.h>
+#include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -184,6 +187,28 @@ void TestBroker::kill()
     m_process.kill();
     m_process.waitForFinished(10000);
     m_log += m_process.readAll();
+}
+
+bool TestBroker::saveSessions()
+{
+    if (m_process.state() != QProcess::Running)
+        return false;
+    // mosquitto writes mosquitto.db.new, then renames it over mosquitto.db.
+    const QString store = m_dir.filePath(QStringLiteral("mosquitto.db"));
+    const QDateTime before = QFileInfo(store).lastModified();
+    ::kill(pid_t(m_process.processId()), SIGUSR1);
+    return QTest::qWaitFor(
+        [&] {
+            const QFileInfo info(store);
+            return info.exists() && info.lastModified() != before && !QFile::exists(store + QStringLiteral(".new"));
+        },
+        10000);
+}
+
+void TestBroker::pause()
+{
+    if (m_process.state() == QProcess::Running)
+        ::kill(pid_t(m_process.processId()), SIGSTOP);
 }
 
 QByteArray TestBroker::log()

@@ -26,6 +26,10 @@ public:
     bool start();
     void stop(); // SIGTERM: the broker saves its sessions, then ends
     void kill(); // SIGKILL
+    // SIGUSR1: with Options::persistence, the broker writes its sessions to
+    // its store now; returns once the store file has been written.
+    bool saveSessions();
+    void pause(); // SIGSTOP: connections stay open, nothing is answered
 
     [[nodiscard]] quint16 port() const { return m_port; }
     // mqtt://127.0.0.1:<port>/<prefix>, or mqtts:// with Options::tls.
