@@ -31,6 +31,7 @@ MqttPublisher::MqttPublisher(const MqttSettings& settings, QObject* parent)
 MqttPublisher::MqttPublisher(MqttEndpoint endpoint, QObject* parent, qsizetype queueLimit)
     : QObject(parent)
     , m_endpoint(std::move(endpoint))
+    , m_prefixBytes(m_endpoint.prefix.toUtf8())
 {
     m_link = std::make_unique<MqttLink>(
         m_endpoint, queueLimit, kInFlightWindow, [this](MqttLink::Event event, const QString& detail) {
@@ -74,17 +75,25 @@ void MqttPublisher::start()
     m_healthTimer.start();
 }
 
-QByteArray MqttPublisher::valueTopic(const QString& prefix, const QString& addr, const QString& reg)
+namespace {
+
+QByteArray topicBytes(const QByteArray& prefix, const PublishedChannel& channel)
 {
-    return (prefix + QLatin1Char('/') + topicLevel(addr) + QLatin1Char('/') + topicLevel(reg)).toUtf8();
+    QByteArray topic = prefix;
+    topic += '/';
+    topic += topicLevel(channel.addr).toUtf8();
+    topic += '/';
+    topic += topicLevel(channel.reg).toUtf8();
+    return topic;
 }
 
-QByteArray MqttPublisher::valuePayload(const QDateTime& time, const PublishedChannel& channel)
+// The time is formatted once per sample: it is the same for every channel.
+QByteArray payloadBytes(const QByteArray& timeJson, const PublishedChannel& channel)
 {
     QByteArray json;
-    json.reserve(128 + channel.caption.size() * 3);
+    json.reserve(112 + channel.caption.size() * 3);
     json += "{\"time\":";
-    appendJsonString(json, isoTimeWithOffset(time));
+    json += timeJson;
     json += ",\"value\":";
     if (channel.value)
         appendJsonNumber(json, *channel.value);
@@ -106,12 +115,35 @@ QByteArray MqttPublisher::valuePayload(const QDateTime& time, const PublishedCha
     return json;
 }
 
+QByteArray timeJson(const QDateTime& time)
+{
+    QByteArray json;
+    appendJsonString(json, isoTimeWithOffset(time));
+    return json;
+}
+
+} // namespace
+
+QByteArray MqttPublisher::valueTopic(const QString& prefix, const QString& addr, const QString& reg)
+{
+    PublishedChannel channel;
+    channel.addr = addr;
+    channel.reg = reg;
+    return topicBytes(prefix.toUtf8(), channel);
+}
+
+QByteArray MqttPublisher::valuePayload(const QDateTime& time, const PublishedChannel& channel)
+{
+    return payloadBytes(timeJson(time), channel);
+}
+
 void MqttPublisher::publishSample(const QDateTime& time, const QList<PublishedChannel>& channels)
 {
+    const QByteArray when = timeJson(time);
     std::vector<MqttLink::Message> messages;
     messages.reserve(std::size_t(channels.size()));
     for (const PublishedChannel& channel : channels)
-        messages.push_back({valueTopic(m_endpoint.prefix, channel.addr, channel.reg), valuePayload(time, channel)});
+        messages.push_back({topicBytes(m_prefixBytes, channel), payloadBytes(when, channel)});
     m_link->enqueue(std::move(messages));
 }
 

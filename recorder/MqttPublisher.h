@@ -99,6 +99,7 @@ private:
     void reportState(State state, const QString& message);
 
     MqttEndpoint m_endpoint;
+    QByteArray m_prefixBytes;
     BusHealth m_health;
     QTimer m_healthTimer;
     State m_state = State::Idle;
