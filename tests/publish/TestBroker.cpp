@@ -101,9 +101,7 @@ bool TestBroker::prepare()
         m_error = QStringLiteral("no temporary folder");
         return false;
     }
-    m_port = freePort();
     QByteArray config;
-    config += "listener " + QByteArray::number(m_port) + " 127.0.0.1\n";
     config += "max_queued_messages 1000000\n";
     // Run as root, mosquitto would switch to its own user and could not write here.
     if (const passwd* me = ::getpwuid(::getuid()))
@@ -132,18 +130,17 @@ bool TestBroker::prepare()
         config += "certfile " + m_dir.filePath("server.crt").toLocal8Bit() + "\n";
         config += "keyfile " + m_dir.filePath("server.key").toLocal8Bit() + "\n";
     }
-    if (!writeFile(m_dir.filePath("mosquitto.conf"), config)) {
-        m_error = QStringLiteral("cannot write mosquitto.conf");
-        return false;
-    }
-    m_prepared = true;
+    m_config = config;
     return true;
 }
 
-bool TestBroker::start()
+bool TestBroker::launch()
 {
-    if (!m_prepared && !prepare())
+    const QByteArray listener = "listener " + QByteArray::number(m_port) + " 127.0.0.1\n";
+    if (!writeFile(m_dir.filePath("mosquitto.conf"), listener + m_config)) {
+        m_error = QStringLiteral("cannot write mosquitto.conf");
         return false;
+    }
     m_process.start(QStringLiteral("mosquitto"), {"-c", m_dir.filePath("mosquitto.conf")});
     if (!m_process.waitForStarted(10000)) {
         m_error = QStringLiteral("mosquitto does not start: ") + m_process.errorString();
@@ -155,6 +152,21 @@ bool TestBroker::start()
         return false;
     }
     return true;
+}
+
+bool TestBroker::start()
+{
+    if (m_port != 0) // a restart keeps its port, so clients find it again
+        return launch();
+    if (!prepare())
+        return false;
+    // Another test may take the free port before mosquitto binds it: try another.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        m_port = freePort();
+        if (launch())
+            return true;
+    }
+    return false;
 }
 
 bool TestBroker::waitUntilListening(int timeoutMs)

@@ -45,13 +45,14 @@ public:
 
 private:
     bool prepare();
+    bool launch();
     bool run(const QString& program, const QStringList& arguments);
     bool waitUntilListening(int timeoutMs);
 
     Options m_options;
     QTemporaryDir m_dir;
     quint16 m_port = 0;
-    bool m_prepared = false;
+    QByteArray m_config; // all but the listener line
     QProcess m_process;
     QByteArray m_log;
     QString m_error;
