@@ -6,10 +6,13 @@
 //    (default 30): time per publishSample call, and time until the last of
 //    the 1,000 messages reached the subscriber.
 // 3. Headroom: 1,000 channels ten times a second for 10 s.
+// 4. A full queue: the memory of kMaxQueuedMessages messages of a 30-channel
+//    set while the broker is away, and the call time of a 30-channel sample.
 #include "TestBroker.h"
 #include "recorder/MqttPublisher.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QTest>
 #include <algorithm>
 #include <atomic>
@@ -159,6 +162,40 @@ void sustained(MqttPublisher& publisher, Receiver& receiver, int channels, int p
                 done.median, done.p99, done.max);
 }
 
+long residentKb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toLong() * 4 : 0;
+}
+
+void fullQueue()
+{
+    MqttPublisher away(MqttEndpoint::fromSettings({QStringLiteral("mqtt://127.0.0.1:%1/bench").arg(TestBroker::freePort()), {}, {}, {}}));
+    away.start();
+    QList<PublishedChannel> set = channelSet(30);
+    const long before = residentKb();
+    std::vector<double> callUs;
+    const int samples = int(MqttPublisher::kMaxQueuedMessages / 30);
+    for (int s = 0; s < samples; ++s) {
+        for (PublishedChannel& c : set) {
+            c.value = 1234.5 + s;
+            c.text = QString::number(*c.value, 'f', 1);
+        }
+        const qint64 t0 = nowNs();
+        away.publishSample(QDateTime::currentDateTime(), set);
+        callUs.push_back(double(nowNs() - t0) / 1e3);
+    }
+    const long after = residentKb();
+    const Summary call = summarize(callUs);
+    std::printf("  %lld messages queued: resident memory +%.1f MiB (%.0f bytes a message)\n",
+                away.counters().queued, double(after - before) / 1024.0,
+                double(after - before) * 1024.0 / double(std::max<qint64>(1, away.counters().queued)));
+    std::printf("  publishSample of 30 channels: median %.1f us, p99 %.1f us\n", call.median, call.p99);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -207,5 +244,7 @@ int main(int argc, char** argv)
     sustained(publisher, receiver, 1000, 1000, seconds);
     std::printf("Headroom:\n");
     sustained(publisher, receiver, 1000, 100, 100);
+    std::printf("Broker away:\n");
+    fullQueue();
     return 0;
 }
