@@ -21,62 +21,6 @@ QString topicLevel(const QString& field)
     return level.isEmpty() ? QStringLiteral("_") : level;
 }
 
-} // namespace
-
-MqttPublisher::MqttPublisher(const MqttSettings& settings, QObject* parent)
-    : MqttPublisher(MqttEndpoint::fromSettings(settings), parent)
-{
-}
-
-MqttPublisher::MqttPublisher(MqttEndpoint endpoint, QObject* parent, qsizetype queueLimit)
-    : QObject(parent)
-    , m_endpoint(std::move(endpoint))
-    , m_prefixBytes(m_endpoint.prefix.toUtf8())
-{
-    m_link = std::make_unique<MqttLink>(
-        m_endpoint, queueLimit, kInFlightWindow, [this](MqttLink::Event event, const QString& detail) {
-            // On the network thread: hand over to this object's thread.
-            QMetaObject::invokeMethod(
-                this,
-                [this, event, detail] {
-                    switch (event) {
-                    case MqttLink::Event::Connected:
-                        reportState(State::Connected, detail);
-                        break;
-                    case MqttLink::Event::Away:
-                        reportState(State::Away, detail);
-                        break;
-                    case MqttLink::Event::Refused:
-                        reportState(State::Refused, detail);
-                        break;
-                    }
-                },
-                Qt::QueuedConnection);
-        });
-    m_healthTimer.setInterval(kHealthIntervalMs);
-    connect(&m_healthTimer, &QTimer::timeout, this, &MqttPublisher::publishHealth);
-}
-
-MqttPublisher::~MqttPublisher()
-{
-    if (m_link->connected()) {
-        m_link->enqueue({{MqttLink::statusTopic(m_endpoint.prefix), QByteArrayLiteral("offline")}});
-        flush(kShutdownWaitMs);
-    }
-    m_link->stop();
-}
-
-void MqttPublisher::start()
-{
-    if (m_state != State::Idle)
-        return;
-    reportState(State::Connecting, {});
-    m_link->start();
-    m_healthTimer.start();
-}
-
-namespace {
-
 QByteArray topicBytes(const QByteArray& prefix, const PublishedChannel& channel)
 {
     QByteArray topic = prefix;
@@ -122,7 +66,61 @@ QByteArray timeJson(const QDateTime& time)
     return json;
 }
 
+
+MqttPublisher::State stateOf(MqttLink::Event event)
+{
+    switch (event) {
+    case MqttLink::Event::Connected:
+        return MqttPublisher::State::Connected;
+    case MqttLink::Event::Refused:
+        return MqttPublisher::State::Refused;
+    case MqttLink::Event::Away:
+        break;
+    }
+    return MqttPublisher::State::Away;
+}
+
 } // namespace
+
+MqttPublisher::MqttPublisher(const MqttSettings& settings, QObject* parent)
+    : MqttPublisher(MqttEndpoint::fromSettings(settings), parent)
+{
+}
+
+MqttPublisher::MqttPublisher(MqttEndpoint endpoint, QObject* parent, qsizetype queueLimit)
+    : QObject(parent)
+    , m_endpoint(std::move(endpoint))
+    , m_prefixBytes(m_endpoint.prefix.toUtf8())
+{
+    m_link = std::make_unique<MqttLink>(
+        m_endpoint, queueLimit, kInFlightWindow, [this](MqttLink::Event event, const QString& detail) {
+            // On the network thread: hand over to this object's thread.
+            QMetaObject::invokeMethod(
+                this,
+                [this, event, detail] { reportState(stateOf(event), detail); },
+                Qt::QueuedConnection);
+        });
+    m_healthTimer.setInterval(kHealthIntervalMs);
+    connect(&m_healthTimer, &QTimer::timeout, this, &MqttPublisher::publishHealth);
+}
+
+MqttPublisher::~MqttPublisher()
+{
+    if (m_link->connected()) {
+        m_link->enqueue({{MqttLink::statusTopic(m_endpoint.prefix), QByteArrayLiteral("offline")}});
+        flush(kShutdownWaitMs);
+    }
+    m_link->stop();
+}
+
+void MqttPublisher::start()
+{
+    if (m_state != State::Idle)
+        return;
+    reportState(State::Connecting, {});
+    m_link->start();
+    m_healthTimer.start();
+}
 
 QByteArray MqttPublisher::valueTopic(const QString& prefix, const QString& addr, const QString& reg)
 {
