@@ -1,0 +1,358 @@
+#include "recorder/MqttLink.h"
+
+#include <QCoreApplication>
+#include <QRandomGenerator>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <mosquitto.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kIdlePollMs = 1000; // keep-alive pings are sent from this loop
+
+void initLibrary()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+QByteArray clientId()
+{
+    // At most 23 characters, which every MQTT 3.1.1 broker accepts.
+    return QStringLiteral("kelo-%1-%2")
+        .arg(QCoreApplication::applicationPid())
+        .arg(QRandomGenerator::global()->bounded(0x10000), 4, 16, QLatin1Char('0'))
+        .toLatin1();
+}
+
+// Return codes after which libmosquitto still holds a QoS 1 message (and sends
+// it after a reconnect); the others refuse it before queueing.
+bool heldByLibrary(int rc)
+{
+    switch (rc) {
+    case MOSQ_ERR_INVAL:
+    case MOSQ_ERR_NOMEM:
+    case MOSQ_ERR_PAYLOAD_SIZE:
+    case MOSQ_ERR_MALFORMED_UTF8:
+    case MOSQ_ERR_OVERSIZE_PACKET:
+    case MOSQ_ERR_QOS_NOT_SUPPORTED:
+    case MOSQ_ERR_NOT_SUPPORTED:
+        return false;
+    default:
+        return true;
+    }
+}
+
+} // namespace
+
+MqttLink::MqttLink(MqttEndpoint endpoint, qsizetype queueLimit, int inFlightWindow, Reporter reporter)
+    : m_endpoint(std::move(endpoint))
+    , m_queueLimit(std::max<qsizetype>(1, queueLimit))
+    , m_inFlightWindow(std::max(1, inFlightWindow))
+    , m_report(std::move(reporter))
+    , m_statusTopic(statusTopic(m_endpoint.prefix))
+{
+    initLibrary();
+    m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+}
+
+MqttLink::~MqttLink()
+{
+    stop();
+    if (m_mosq)
+        mosquitto_destroy(m_mosq);
+    if (m_wakeFd >= 0)
+        ::close(m_wakeFd);
+}
+
+QByteArray MqttLink::statusTopic(const QString& prefix)
+{
+    return (prefix + QStringLiteral("/status")).toUtf8();
+}
+
+void MqttLink::start()
+{
+    if (m_thread.joinable() || m_mosq)
+        return;
+    m_mosq = mosquitto_new(clientId().constData(), true, this);
+    if (!m_mosq) {
+        m_report(Event::Refused, QStringLiteral("MQTT 클라이언트를 만들 수 없습니다 (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    mosquitto_max_inflight_messages_set(m_mosq, unsigned(m_inFlightWindow));
+    mosquitto_connect_callback_set(m_mosq, &MqttLink::onConnect);
+    mosquitto_publish_callback_set(m_mosq, &MqttLink::onPublish);
+    mosquitto_log_callback_set(m_mosq, &MqttLink::onLog);
+    mosquitto_will_set(m_mosq, m_statusTopic.constData(), 7, "offline", 1, true);
+    if (!m_endpoint.user.isEmpty()) {
+        const QByteArray user = m_endpoint.user.toUtf8();
+        mosquitto_username_pw_set(m_mosq, user.constData(),
+                                  m_endpoint.hasPassword ? m_endpoint.password.constData() : nullptr);
+    }
+    if (m_endpoint.tls) {
+        int rc = MOSQ_ERR_SUCCESS;
+        if (m_endpoint.caFile.isEmpty()) {
+            rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+        } else {
+            const QByteArray ca = m_endpoint.caFile.toLocal8Bit();
+            rc = mosquitto_tls_set(m_mosq, ca.constData(), nullptr, nullptr, nullptr, nullptr);
+        }
+        if (rc != MOSQ_ERR_SUCCESS) {
+            m_report(Event::Refused, QStringLiteral("TLS 설정을 할 수 없습니다: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+            return;
+        }
+    }
+    m_retryMs = kFirstRetryMs;
+    m_thread = std::thread([this] { run(); });
+}
+
+void MqttLink::stop()
+{
+    if (!m_thread.joinable())
+        return;
+    m_stop = true;
+    wake();
+    m_thread.join();
+}
+
+void MqttLink::wake()
+{
+    const quint64 one = 1;
+    if (::write(m_wakeFd, &one, sizeof one) < 0) {
+        // The counter is already non-zero: the thread wakes anyway.
+    }
+}
+
+void MqttLink::enqueue(std::vector<Message> messages)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        for (Message& m : messages)
+            m_queue.push_back(std::move(m));
+        qint64 dropped = 0;
+        while (qsizetype(m_queue.size()) > m_queueLimit) {
+            m_queue.pop_front();
+            ++dropped;
+        }
+        m_dropped += dropped;
+    }
+    wake();
+}
+
+bool MqttLink::drained() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_queue.empty() && m_inFlightShared.load() == 0;
+}
+
+qint64 MqttLink::queued() const
+{
+    std::lock_guard lock(m_mutex);
+    return qint64(m_queue.size());
+}
+
+void MqttLink::run()
+{
+    while (!m_stop) {
+        if (!m_socketOpen && !openConnection()) {
+            waitBeforeRetry();
+            continue;
+        }
+        serviceConnection();
+    }
+    closeCleanly();
+}
+
+bool MqttLink::openConnection()
+{
+    m_connackCode = -1;
+    m_lastLibraryError.clear();
+    const QByteArray host = m_endpoint.host.toUtf8();
+    // Resolves the host name on this thread; the socket connects without blocking.
+    const int rc = mosquitto_connect_async(m_mosq, host.constData(), m_endpoint.port, kKeepAliveSeconds);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        linkDown(rc, errno);
+        return false;
+    }
+    m_socketOpen = true;
+    return true;
+}
+
+void MqttLink::serviceConnection()
+{
+    const int sock = mosquitto_socket(m_mosq);
+    if (sock < 0) {
+        m_socketOpen = false;
+        linkDown(MOSQ_ERR_NO_CONN, 0);
+        waitBeforeRetry();
+        return;
+    }
+    pollfd fds[2] = {
+        {sock, short(POLLIN | (mosquitto_want_write(m_mosq) ? POLLOUT : 0)), 0},
+        {m_wakeFd, POLLIN, 0},
+    };
+    ::poll(fds, 2, kIdlePollMs);
+    if (fds[1].revents & POLLIN) {
+        quint64 count = 0;
+        if (::read(m_wakeFd, &count, sizeof count) < 0) {
+            // Nothing to read: another wake-up got there first.
+        }
+    }
+    if (m_stop)
+        return;
+
+    // Reads, writes and keeps alive without waiting: poll has done the waiting.
+    const int rc = mosquitto_loop(m_mosq, 0, 1);
+    if (rc != MOSQ_ERR_SUCCESS) {
+        const int savedErrno = errno;
+        m_socketOpen = false;
+        linkDown(rc, savedErrno);
+        waitBeforeRetry();
+        return;
+    }
+    if (!m_ready && m_connackCode == 0) {
+        // libmosquitto has queued its resends of unacknowledged messages while
+        // handling the CONNACK, so what the pump sends now follows them.
+        m_ready = true;
+        m_retryMs = kFirstRetryMs;
+        m_connectedShared = true;
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_inFlightShared;
+        }
+        publishNow({m_statusTopic, QByteArrayLiteral("online")});
+        m_report(Event::Connected, {});
+    }
+    pump();
+}
+
+void MqttLink::pump()
+{
+    while (m_ready && m_inFlight < m_inFlightWindow) {
+        Message message;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_queue.empty())
+                return;
+            message = std::move(m_queue.front());
+            m_queue.pop_front();
+            ++m_inFlightShared;
+        }
+        publishNow(message);
+    }
+}
+
+// The caller has counted the message in m_inFlightShared.
+void MqttLink::publishNow(const Message& message)
+{
+    const int rc = mosquitto_publish(m_mosq, nullptr, message.topic.constData(), int(message.payload.size()),
+                                     message.payload.constData(), 1, true);
+    if (heldByLibrary(rc)) {
+        ++m_inFlight;
+    } else {
+        --m_inFlightShared;
+        ++m_dropped;
+    }
+}
+
+void MqttLink::linkDown(int rc, int savedErrno)
+{
+    m_ready = false;
+    m_connectedShared = false;
+    if (m_stop)
+        return;
+    const bool refused = (m_connackCode > 0 && m_connackCode != 3) || rc == MOSQ_ERR_TLS
+                         || rc == MOSQ_ERR_AUTH;
+    m_report(refused ? Event::Refused : Event::Away, describeFailure(rc, savedErrno));
+}
+
+QString MqttLink::describeFailure(int rc, int savedErrno) const
+{
+    switch (m_connackCode) {
+    case 1:
+        return QStringLiteral("브로커가 MQTT 3.1.1을 받지 않습니다 (unacceptable protocol version)");
+    case 2:
+        return QStringLiteral("브로커가 클라이언트 ID를 거부했습니다 (identifier rejected)");
+    case 3:
+        return QStringLiteral("브로커를 지금 쓸 수 없습니다 (server unavailable)");
+    case 4:
+    case 5:
+        return QStringLiteral("사용자 이름 또는 비밀번호가 맞지 않거나 권한이 없습니다 (not authorized)");
+    default:
+        break;
+    }
+    const QString library = m_lastLibraryError.isEmpty() ? QString() : QStringLiteral(": ") + m_lastLibraryError;
+    switch (rc) {
+    case MOSQ_ERR_TLS:
+        return (m_endpoint.caFile.isEmpty()
+                    ? QStringLiteral("TLS 연결을 맺을 수 없습니다. 브로커 인증서를 시스템 CA로 확인할 수 없습니다")
+                    : QStringLiteral("TLS 연결을 맺을 수 없습니다. 브로커 인증서를 CA 파일 %1로 확인할 수 없습니다")
+                          .arg(m_endpoint.caFile))
+               + QStringLiteral(" (TLS error%1)").arg(library);
+    case MOSQ_ERR_EAI:
+        return QStringLiteral("호스트 %1을(를) 찾을 수 없습니다 (unknown host)").arg(m_endpoint.host);
+    case MOSQ_ERR_ERRNO:
+        return QStringLiteral("연결할 수 없습니다 (%1)").arg(QString::fromLocal8Bit(std::strerror(savedErrno)));
+    case MOSQ_ERR_KEEPALIVE:
+        return QStringLiteral("브로커가 응답하지 않습니다 (keepalive timeout)");
+    default:
+        return QStringLiteral("연결이 끊겼습니다 (%1%2)").arg(QString::fromUtf8(mosquitto_strerror(rc)), library);
+    }
+}
+
+void MqttLink::waitBeforeRetry()
+{
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(m_retryMs);
+    while (!m_stop) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+        if (left <= 0)
+            break;
+        pollfd fd{m_wakeFd, POLLIN, 0};
+        ::poll(&fd, 1, int(left));
+        quint64 count = 0;
+        if (::read(m_wakeFd, &count, sizeof count) < 0) {
+            // Woken by the timeout, not by a message.
+        }
+    }
+    m_retryMs = std::min(m_retryMs * 2, kMaxRetryMs);
+}
+
+void MqttLink::closeCleanly()
+{
+    if (!m_socketOpen)
+        return;
+    mosquitto_disconnect(m_mosq);
+    for (int i = 0; i < 10 && mosquitto_socket(m_mosq) >= 0; ++i) {
+        if (mosquitto_loop(m_mosq, 50, 1) != MOSQ_ERR_SUCCESS)
+            break;
+    }
+    m_socketOpen = false;
+    m_connectedShared = false;
+}
+
+void MqttLink::onConnect(mosquitto*, void* self, int rc)
+{
+    static_cast<MqttLink*>(self)->m_connackCode = rc;
+}
+
+void MqttLink::onPublish(mosquitto*, void* self, int)
+{
+    auto* link = static_cast<MqttLink*>(self);
+    if (link->m_inFlight > 0)
+        --link->m_inFlight;
+    if (link->m_inFlightShared.load() > 0)
+        --link->m_inFlightShared;
+    ++link->m_delivered;
+}
+
+void MqttLink::onLog(mosquitto*, void* self, int level, const char* text)
+{
+    if (level & (MOSQ_LOG_ERR | MOSQ_LOG_WARNING))
+        static_cast<MqttLink*>(self)->m_lastLibraryError = QString::fromUtf8(text);
+}

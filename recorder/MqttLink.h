@@ -1,0 +1,95 @@
+#pragma once
+#include "recorder/MqttSettings.h"
+
+#include <QByteArray>
+#include <QString>
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct mosquitto;
+
+// The broker connection behind MqttPublisher: an ordered, bounded queue that
+// any thread fills, and one network thread of ours that owns the libmosquitto
+// client: it connects, backs off, reconnects, and feeds the queue to the
+// broker through a bounded window of unacknowledged QoS 1 messages. Every
+// libmosquitto call happens on that thread, so the order messages leave the
+// queue is the order they reach the broker.
+class MqttLink {
+public:
+    struct Message {
+        QByteArray topic;
+        QByteArray payload;
+    };
+    enum class Event { Connected, Away, Refused };
+    static constexpr int kKeepAliveSeconds = 15; // also bounds a connect that never completes
+    static constexpr int kFirstRetryMs = 500;    // reconnects back off, doubling ...
+    static constexpr int kMaxRetryMs = 30000;    // ... up to this
+    // Called on the network thread; the receiver hands it to its own thread.
+    using Reporter = std::function<void(Event event, const QString& message)>;
+
+    MqttLink(MqttEndpoint endpoint, qsizetype queueLimit, int inFlightWindow, Reporter reporter);
+    ~MqttLink(); // stops the thread without waiting for the queue
+
+    void start();
+    // Appends in order; beyond the limit the oldest are dropped and counted.
+    void enqueue(std::vector<Message> messages);
+    // The queue is empty and every message sent is acknowledged.
+    [[nodiscard]] bool drained() const;
+    // Ends the thread; with connected and a clean disconnect when possible.
+    void stop();
+
+    [[nodiscard]] qint64 queued() const;
+    [[nodiscard]] qint64 inFlight() const { return m_inFlightShared.load(); }
+    [[nodiscard]] qint64 delivered() const { return m_delivered.load(); }
+    [[nodiscard]] qint64 dropped() const { return m_dropped.load(); }
+    [[nodiscard]] bool connected() const { return m_connectedShared.load(); }
+
+    [[nodiscard]] static QByteArray statusTopic(const QString& prefix);
+
+private:
+    void run();
+    bool openConnection();
+    void serviceConnection();
+    void linkDown(int rc, int savedErrno);
+    void pump();
+    void waitBeforeRetry();
+    void closeCleanly();
+    void wake();
+    void publishNow(const Message& message);
+    [[nodiscard]] QString describeFailure(int rc, int savedErrno) const;
+
+    static void onConnect(mosquitto*, void* self, int rc);
+    static void onPublish(mosquitto*, void* self, int mid);
+    static void onLog(mosquitto*, void* self, int level, const char* text);
+
+    const MqttEndpoint m_endpoint;
+    const qsizetype m_queueLimit;
+    const int m_inFlightWindow;
+    const Reporter m_report;
+    const QByteArray m_statusTopic;
+
+    mosquitto* m_mosq = nullptr;
+    int m_wakeFd = -1;
+    std::thread m_thread;
+    std::atomic<bool> m_stop{false};
+
+    mutable std::mutex m_mutex;
+    std::deque<Message> m_queue; // guarded by m_mutex
+
+    std::atomic<qint64> m_dropped{0};
+    std::atomic<qint64> m_delivered{0};
+    std::atomic<qint64> m_inFlightShared{0};
+    std::atomic<bool> m_connectedShared{false};
+
+    // Network thread only.
+    bool m_socketOpen = false;
+    bool m_ready = false;      // CONNACK accepted and libmosquitto's resends queued
+    int m_connackCode = -1;
+    int m_inFlight = 0;
+    int m_retryMs = 0;
+    QString m_lastLibraryError;
+};

@@ -1,0 +1,73 @@
+#include "recorder/BusHealth.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+TEST(BusHealth, CountsAndTimesEachAddressOnItsOwn)
+{
+    BusHealth health;
+    health.request("01", 1000);
+    health.reply("01", true, 1040);  // 40 ms
+    health.request("02", 1100);
+    health.reply("02", false, 1125); // a refusal, 25 ms
+    health.request("01", 2000);
+    health.miss("01");               // no reply: counted, not timed
+    health.request("01", 3000);
+    health.reply("01", true, 3020);  // 20 ms
+    health.reply("01", true, 3500);  // no open request: counted, not timed
+    health.request("01", 4000);
+    health.reply("01", true, 4090);  // 90 ms
+
+    EXPECT_EQ(health.addresses(), QStringList({"01", "02"}));
+    const BusHealth::Figures one = health.figures("01");
+    EXPECT_EQ(one.requests, 4);
+    EXPECT_EQ(one.okReplies, 4);
+    EXPECT_EQ(one.refusals, 0);
+    EXPECT_EQ(one.misses, 1);
+    EXPECT_EQ(one.lastMs, 90);
+    EXPECT_EQ(one.medianMs, 40); // of 40, 20, 90
+    EXPECT_EQ(one.maxMs, 90);
+
+    const QJsonObject two = QJsonDocument::fromJson(health.payload("02", QDateTime::fromSecsSinceEpoch(0, Qt::UTC))).object();
+    EXPECT_EQ(two.value("time").toString(), "1970-01-01T00:00:00.000Z");
+    EXPECT_EQ(two.value("requests").toInt(), 1);
+    EXPECT_EQ(two.value("ok").toInt(), 0);
+    EXPECT_EQ(two.value("refusals").toInt(), 1);
+    EXPECT_EQ(two.value("misses").toInt(), 0);
+    EXPECT_EQ(two.value("last_ms").toInt(), 25);
+    EXPECT_EQ(two.value("median_ms").toInt(), 25);
+    EXPECT_EQ(two.value("max_ms").toInt(), 25);
+
+    health.request("03", 0);
+    health.miss("03");
+    const QJsonObject three = QJsonDocument::fromJson(health.payload("03", QDateTime::currentDateTime())).object();
+    EXPECT_TRUE(three.value("median_ms").isNull());
+    EXPECT_TRUE(three.value("last_ms").isNull());
+    EXPECT_EQ(three.value("misses").toInt(), 1);
+}
+
+TEST(BusHealth, MedianIsExactBelowOneSecondAndCloseAbove)
+{
+    struct Case {
+        std::vector<qint64> times;
+        qint64 median;
+    };
+    const Case cases[] = {
+        {{30, 31, 31, 500, 999}, 31},
+        {{5, 7}, 5},                                 // the lower of two
+        {{1200, 1205, 1300}, 1206},                  // 10 ms bins above one second
+        {{20000, 30000, 40000}, 40000},              // beyond the bins: reads as the maximum
+        {std::vector<qint64>(100000, 45), 45},       // a long run keeps no list of times
+    };
+    for (const Case& c : cases) {
+        BusHealth health;
+        qint64 t = 0;
+        for (qint64 ms : c.times) {
+            health.request("05", t);
+            health.reply("05", true, t + ms);
+            t += ms + 100;
+        }
+        EXPECT_EQ(health.figures("05").medianMs, c.median) << c.times.size();
+    }
+}

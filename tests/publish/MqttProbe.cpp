@@ -1,0 +1,29 @@
+// Publishes one sample to the broker given as the argument, says "connected"
+// on standard output, and runs until killed.
+#include "recorder/MqttPublisher.h"
+#include "settings/KeloError.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    if (argc < 2)
+        return 2;
+    try {
+        MqttPublisher publisher(MqttSettings{QString::fromLocal8Bit(argv[1]), {}, {}, {}});
+        QObject::connect(&publisher, &MqttPublisher::stateChanged, [](MqttPublisher::State state, const QString&) {
+            if (state == MqttPublisher::State::Connected) {
+                std::puts("connected");
+                std::fflush(stdout);
+            }
+        });
+        publisher.start();
+        publisher.publishSample(QDateTime::currentDateTime(), {{"01", "0001", "Zone", "1", 12.5, "12.5", true}});
+        return app.exec();
+    } catch (const KeloError& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 2;
+    }
+}
