@@ -9,6 +9,9 @@
 #include "monitoring/ChannelSetCheck.h"
 #include "monitoring/MonitoringEngine.h"
 #include "monitoring/RecordFile.h"
+#include "recorder/MqttEngineFeed.h"
+#include "recorder/MqttPublisher.h"
+#include "recorder/MqttSettings.h"
 #include "settings/AnsiText.h"
 #include "settings/Convert.h"
 #include "settings/FuncP.h"
@@ -84,7 +87,30 @@ const PollCycle& TMonitoringF::poll() const
     return m_engine->poll();
 }
 
-TMonitoringF::~TMonitoringF() = default;
+TMonitoringF::~TMonitoringF()
+{
+    m_publisher.reset(); // says "offline" while the engine it listens to still exists
+}
+
+void TMonitoringF::startPublishing()
+{
+    if (m_publisher)
+        return;
+    const MqttSettings settings = readMqttSettings(MainIniPath());
+    if (!settings.isSet())
+        return;
+    try {
+        m_publisher = std::make_unique<MqttPublisher>(settings);
+    } catch (const KeloError& error) {
+        Label2->setToolTip(QStringLiteral("MQTT: ") + error.text());
+        return;
+    }
+    feedPublisher(*m_engine, *m_publisher);
+    connect(m_publisher.get(), &MqttPublisher::stateChanged, this,
+            [this] { Label2->setToolTip(m_publisher->toolTipText()); });
+    Label2->setToolTip(m_publisher->toolTipText());
+    m_publisher->start();
+}
 
 // ---- state -----------------------------------------------------------------
 
@@ -155,6 +181,7 @@ void TMonitoringF::FormShow()
         == QLatin1String("73");
     chbRandom->setVisible(testControls);
     spbView->setVisible(testControls);
+    startPublishing();
 }
 
 void TMonitoringF::OpenComPort()

@@ -9,6 +9,7 @@
 class ColumnGrid;
 class IntervalTimer;
 class MonitoringEngine;
+class MqttPublisher;
 class LinkStatusBar;
 class QCheckBox;
 class QLabel;
@@ -91,6 +92,9 @@ private:
     void setIdleControls(bool idle);
     [[nodiscard]] QString chooseRecordPath();
     void connectEngine();
+    // Publishes live values when Main.ini's [MQTT] Url names a broker; its
+    // state shows in the tool tip of the value table's heading.
+    void startPublishing();
     void setValueCell(int channel, const QString& text);
     void plot(int channel, double value);
     void log(const QString& line);
@@ -130,6 +134,7 @@ private:
     QString m_headerName;
     QString m_recordPath;
     MonitoringEngine* m_engine = nullptr;
+    std::unique_ptr<MqttPublisher> m_publisher;
     bool m_sendFailureShown = false;             // in the current run
     bool m_shown = false;
 };

@@ -6,6 +6,9 @@
 #include "monitoring/ChannelSetCheck.h"
 #include "monitoring/MonitoringEngine.h"
 #include "monitoring/RecordFile.h"
+#include "recorder/MqttEngineFeed.h"
+#include "recorder/MqttPublisher.h"
+#include "recorder/MqttSettings.h"
 #include "settings/Convert.h"
 #include "settings/IniFile.h"
 #include "settings/KeloError.h"
@@ -56,6 +59,7 @@ Recorder::Recorder(RecorderOptions options, Clock clock, Regional regional, Log 
 
 Recorder::~Recorder()
 {
+    m_publisher.reset();
     delete m_engine; // before the port it listens to
     m_engine = nullptr;
 }
@@ -97,6 +101,7 @@ QString Recorder::prepare()
         return QStringLiteral("%1: the sampling interval \"%2\" is no time to record at")
             .arg(m_options.setPath, m_set.Sampling);
     m_engine->setChannels(m_set.channels, headerName);
+    preparePublishing();
     m_outDir = m_options.outDir.isEmpty() ? QFileInfo(m_options.setPath).absolutePath()
                                           : QDir(m_options.outDir).absolutePath();
     return copySetToOut();
@@ -121,6 +126,25 @@ QString Recorder::copySetToOut()
     if (!QFile::copy(set.absoluteFilePath(), target))
         return QStringLiteral("Cannot copy the channel set file to \"%1\"").arg(target);
     return {};
+}
+
+// A broker that cannot be used is said once; the recording goes on without it.
+void Recorder::preparePublishing()
+{
+    if (m_options.mqttUrl.isEmpty())
+        return;
+    const MqttSettings settings{m_options.mqttUrl, m_options.mqttUser, m_options.mqttPasswordFile,
+                                m_options.mqttCaFile};
+    try {
+        m_publisher = std::make_unique<MqttPublisher>(settings);
+    } catch (const KeloError& e) {
+        m_log(QStringLiteral("MQTT: %1; recording without publishing").arg(e.text()));
+        return;
+    }
+    feedPublisher(*m_engine, *m_publisher);
+    connect(m_publisher.get(), &MqttPublisher::stateChanged, this, [this](MqttPublisher::State, const QString& message) {
+        m_log(QStringLiteral("MQTT %1: %2").arg(m_publisher->endpoint().displayUrl(), message));
+    });
 }
 
 QString Recorder::newRecordPath(const QDateTime& time) const
@@ -160,6 +184,8 @@ QString Recorder::start(bool runTimers)
               .arg(m_samplingMs)
               .arg(path));
     tryOpen();
+    if (m_publisher)
+        m_publisher->start();
     if (runTimers) {
         m_pollTimer.setSingleShot(m_options.pace == RecorderOptions::Pace::Reply);
         m_pollTimer.start(m_delayMs);
@@ -192,6 +218,15 @@ int Recorder::finish()
     m_sampleTimer.stop();
     m_openTimer.stop();
     m_engine->stop();
+    if (m_publisher) {
+        const bool delivered = m_publisher->flush(MqttPublisher::kShutdownWaitMs);
+        const auto c = m_publisher->counters();
+        if (!delivered || c.dropped > 0)
+            m_log(QStringLiteral("MQTT: %1 messages not delivered, %2 dropped while the broker was away")
+                      .arg(c.queued + c.inFlight)
+                      .arg(c.dropped));
+        m_publisher.reset();
+    }
     const int lost = m_engine->unwrittenLines();
     if (lost > 0) {
         m_log(QStringLiteral("stopped: %1 sample lines could not be written and are lost (%2)")

@@ -11,6 +11,7 @@
 #include <memory>
 
 class MonitoringEngine;
+class MqttPublisher;
 class TComPort;
 
 // The monitoring run of kelorec: the engine on a port of its own, driven by
@@ -40,6 +41,8 @@ public:
     void sampleTick();
 
     [[nodiscard]] MonitoringEngine& engine() { return *m_engine; }
+    // The publisher when --mqtt names a broker it can use, else none.
+    [[nodiscard]] MqttPublisher* publisher() { return m_publisher.get(); }
     [[nodiscard]] TComPort& port() { return *m_port; }
     [[nodiscard]] const ChannelSet& channelSet() const { return m_set; }
     [[nodiscard]] QString recordPath() const;
@@ -50,6 +53,7 @@ public:
 private:
     void connectEngine();
     void tryOpen();
+    void preparePublishing();
     [[nodiscard]] QString newRecordPath(const QDateTime& time) const;
     [[nodiscard]] QString channelName(int c) const;
     [[nodiscard]] QString copySetToOut();
@@ -64,6 +68,7 @@ private:
     int m_samplingMs = 1000;
     std::unique_ptr<TComPort> m_port;
     MonitoringEngine* m_engine = nullptr;
+    std::unique_ptr<MqttPublisher> m_publisher;
     QTimer m_pollTimer;
     QTimer m_sampleTimer;
     QTimer m_openTimer;
