@@ -15,6 +15,7 @@
 #include <QTableWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 #include <qcustomplot.h>
 
@@ -437,6 +438,9 @@ void RecordChart::pickAt(const QPointF& pos)
 bool RecordChart::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_plot) {
+        // Date-and-time labels are about 80 pixels wide with room between them: as many as fit side by side.
+        if (event->type() == QEvent::Resize)
+            m_plot->xAxis->ticker()->setTickCount(std::max(2, m_plot->width() / 110));
         if (event->type() == QEvent::MouseButtonPress)
             m_pressPos = static_cast<QMouseEvent*>(event)->position().toPoint();
         if (event->type() == QEvent::MouseButtonRelease) {
