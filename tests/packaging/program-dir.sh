@@ -57,7 +57,7 @@ kill "$pid"; wait "$pid" 2>/dev/null || true; pid=
 
 if [ "$mode" = portable ]; then
   [ ! -e "$data" ] || fail "a portable program wrote $data"
-  [ -z "$(ls -A "$home" | grep -v '^\.cache$' || true)" ] || fail "a portable program wrote into HOME: $(ls -A "$home")"
+  [ -z "$(find "$home" -mindepth 1 -maxdepth 1 ! -name .cache)" ] || fail "a portable program wrote into HOME: $(ls -A "$home")"
 else
   [ -f "$data/Main.ini" ] || fail "no Main.ini in $data"
   [ -z "$(cat "$data/Main.ini")" ] || fail "the first start wrote settings: $(cat "$data/Main.ini")"
