@@ -24,6 +24,11 @@ root=$(mktemp -d /tmp/kelo-package.XXXXXX)
 trap 'chmod -R u+w "$root"; rm -rf "$root"' EXIT
 dpkg-deb -x "$deb" "$root"
 
+if command -v appstreamcli >/dev/null; then
+  echo "== AppStream metainfo"
+  appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+fi
+
 echo "== installed mode"
 tests/packaging/program-dir.sh extracted "$root/usr/bin/kelomon"
 echo "== desktop action"
