@@ -4,12 +4,59 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+
+#include <unistd.h>
 
 QString ProgramPath;
 
+namespace {
+
+// Where packages put programs; /bin is /usr/bin on a merged-/usr system.
+const char* const kSystemProgramDirs[] = {"/usr/bin", "/bin", "/usr/local/bin", "/usr/games"};
+
+} // namespace
+
+bool isInstalledProgramDir(const QString& exeDir)
+{
+    const QString dir = QDir(exeDir).canonicalPath();
+    for (const char* system : kSystemProgramDirs) {
+        if (dir == QDir(QString::fromLatin1(system)).canonicalPath())
+            return true;
+    }
+    // access() asks the kernel, so a read-only mount counts as well as the mode bits.
+    return dir.isEmpty() || ::access(QFile::encodeName(dir).constData(), W_OK) != 0;
+}
+
+QString installedProgramDir()
+{
+    QString base = qEnvironmentVariable("XDG_DATA_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.local/share");
+    return QDir::cleanPath(base + QStringLiteral("/kelomon"));
+}
+
+QString programDirFor(const QString& exeDir)
+{
+    return isInstalledProgramDir(exeDir) ? installedProgramDir() : exeDir;
+}
+
 void SetProgramPath()
 {
-    SetProgramPath(QCoreApplication::applicationDirPath());
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString dir = programDirFor(exeDir);
+    // The windows write their defaults into Main.ini and report a failure then.
+    if (dir != exeDir)
+        (void)createProgramDir(dir);
+    SetProgramPath(dir);
+}
+
+bool createProgramDir(const QString& dir)
+{
+    if (!QDir().mkpath(dir))
+        return false;
+    QFile ini(QDir(dir).filePath(QStringLiteral("Main.ini")));
+    return ini.exists() || ini.open(QIODevice::WriteOnly | QIODevice::NewOnly);
 }
 
 void SetProgramPath(const QString& dir)

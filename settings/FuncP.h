@@ -1,12 +1,27 @@
 #pragma once
 #include <QString>
 
-// The directory of the program with a trailing separator; Main.ini and the
-// Monitor folder lie in it. Empty until SetProgramPath runs.
+// The directory of the program's files with a trailing separator; Main.ini and
+// the Monitor folder lie in it. Empty until SetProgramPath runs.
 extern QString ProgramPath;
 
-void SetProgramPath();                   // the running program's own directory
+// The running program's own directory when it can be written (a build folder,
+// a copied folder); otherwise, for an installed program, the user's data folder
+// (see installedProgramDir), created with an empty Main.ini at the first start.
+void SetProgramPath();
 void SetProgramPath(const QString& dir); // an explicit directory (tests, tools)
+
+// Whether a program in exeDir keeps its files elsewhere: the folder cannot be
+// written, or it is a system program folder (which root could write but must not).
+[[nodiscard]] bool isInstalledProgramDir(const QString& exeDir);
+// $XDG_DATA_HOME/kelomon, or ~/.local/share/kelomon when XDG_DATA_HOME is unset,
+// empty or not absolute.
+[[nodiscard]] QString installedProgramDir();
+// The folder SetProgramPath() uses for a program whose executable lies in exeDir.
+[[nodiscard]] QString programDirFor(const QString& exeDir);
+// Creates dir and an empty Main.ini in it where they are missing; an existing
+// Main.ini is never touched. False when either cannot be created.
+bool createProgramDir(const QString& dir);
 
 // ProgramPath + "Main.ini", the one settings file.
 [[nodiscard]] QString MainIniPath();

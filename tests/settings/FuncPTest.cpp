@@ -3,6 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <unistd.h>
+#include <vector>
+
 TEST(HexWordToInt, DecodesWordsAndRejectsAnythingButUpperHex)
 {
     const struct { const char* text; int value; } cases[] = {
@@ -43,6 +50,96 @@ TEST(ProgramPath, EndsWithTheSeparator)
     EXPECT_EQ(ProgramPath, "/tmp/");
     EXPECT_EQ(MainIniPath(), "/tmp/Main.ini");
     EXPECT_EQ(MonitorDir(), "/tmp/Monitor");
+}
+
+// Sets or unsets environment variables for one test and restores them after.
+class ScopedEnv {
+public:
+    void set(const char* name, const char* value)
+    {
+        m_saved.push_back({name, qgetenv(name), qEnvironmentVariableIsSet(name)});
+        if (value)
+            qputenv(name, value);
+        else
+            qunsetenv(name);
+    }
+    ~ScopedEnv()
+    {
+        for (auto it = m_saved.rbegin(); it != m_saved.rend(); ++it) {
+            if (it->wasSet)
+                qputenv(it->name, it->value);
+            else
+                qunsetenv(it->name);
+        }
+    }
+
+private:
+    struct Saved { const char* name; QByteArray value; bool wasSet; };
+    std::vector<Saved> m_saved;
+};
+
+TEST(ProgramPath, InstalledProgramKeepsItsFilesInTheUsersDataFolder)
+{
+    const struct { const char* xdgDataHome; const char* expected; } cases[] = {
+        {"/srv/data", "/srv/data/kelomon"},
+        {"/srv/data/", "/srv/data/kelomon"},
+        {nullptr, "/home/op/.local/share/kelomon"},
+        {"", "/home/op/.local/share/kelomon"},
+        {"relative/data", "/home/op/.local/share/kelomon"}, // not absolute: ignored
+    };
+    for (const auto& c : cases) {
+        ScopedEnv env;
+        env.set("HOME", "/home/op");
+        env.set("XDG_DATA_HOME", c.xdgDataHome);
+        EXPECT_EQ(installedProgramDir(), QString::fromLatin1(c.expected))
+            << (c.xdgDataHome ? c.xdgDataHome : "(unset)");
+        EXPECT_EQ(programDirFor(QStringLiteral("/usr/bin")), QString::fromLatin1(c.expected));
+    }
+}
+
+TEST(ProgramPath, WritableProgramFolderKeepsItsFiles)
+{
+    QTemporaryDir exeDir;
+    EXPECT_FALSE(isInstalledProgramDir(exeDir.path()));
+    EXPECT_EQ(programDirFor(exeDir.path()), exeDir.path());
+
+    // The test program's own folder is a build folder: portable, nothing made elsewhere.
+    QTemporaryDir data;
+    ScopedEnv env;
+    env.set("XDG_DATA_HOME", QFile::encodeName(data.path()).constData());
+    SetProgramPath();
+    EXPECT_EQ(ProgramPath, QCoreApplication::applicationDirPath() + "/");
+    EXPECT_FALSE(QFileInfo::exists(data.filePath("kelomon")));
+}
+
+TEST(ProgramPath, SystemAndReadOnlyFoldersCountAsInstalled)
+{
+    EXPECT_TRUE(isInstalledProgramDir(QStringLiteral("/usr/bin")));
+    EXPECT_TRUE(isInstalledProgramDir(QStringLiteral("/bin")));
+    EXPECT_TRUE(isInstalledProgramDir(QStringLiteral("/no/such/folder")));
+    QTemporaryDir exeDir;
+    QFile::setPermissions(exeDir.path(), QFile::ReadOwner | QFile::ExeOwner);
+    // Root writes any folder; its case is the system folders above.
+    if (::geteuid() != 0) {
+        EXPECT_TRUE(isInstalledProgramDir(exeDir.path()));
+    }
+    QFile::setPermissions(exeDir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+TEST(ProgramPath, FirstStartCreatesTheFolderAndNeverTouchesWhatIsThere)
+{
+    QTemporaryDir home;
+    const QString dir = home.filePath(".local/share/kelomon");
+    ASSERT_TRUE(createProgramDir(dir));
+    EXPECT_EQ(readBytes(dir + "/Main.ini"), QByteArray());
+
+    writeBytes(dir + "/Main.ini", "[ComPort1]\r\nPort=ttyUSB0\r\n");
+    ASSERT_TRUE(createProgramDir(dir));
+    EXPECT_EQ(readBytes(dir + "/Main.ini"), QByteArray("[ComPort1]\r\nPort=ttyUSB0\r\n"));
+
+    // A home that cannot be written is reported, not fatal.
+    writeBytes(home.filePath("blocked"), "a file where a folder should be");
+    EXPECT_FALSE(createProgramDir(home.filePath("blocked/kelomon")));
 }
 
 TEST(IniReadOrWrite, MissingOrEmptyKeyGetsTheDefaultWrittenBack)
