@@ -338,6 +338,10 @@ void TAutoF::showTuning(bool inProgress)
 
 void TAutoF::notice(const QString& text)
 {
+    // Opened where it is raised. A box raised in a tick or a reply comes
+    // after the last sending, with both timers stopped, so it holds up
+    // nothing; one raised from a click or a close leaves the timers running
+    // (the polls of a run go on while it waits).
     m_context.dialogs.MsgBox(this, text, applicationTitle(), MsgStyle::Ok);
 }
 

@@ -26,6 +26,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStylePainter>
+#include <QTimer>
 #include <QValidator>
 #include <QVBoxLayout>
 #include <cerrno>
@@ -385,8 +386,12 @@ void TCommandF::reportContinuousFailure(const QString& text)
     // one error box per run, the rest only in the link panel.
     m_statusBar1->setPanelText(0, kError);
     m_statusBar1->panel(0)->setToolTip(text);
-    if (m_continuous.firstFailure())
-        m_context.dialogs.errorBox(this, text);
+    if (!m_continuous.firstFailure())
+        return;
+    // Opened once the tick has returned: a timer does not fire again while
+    // its handler waits in a box, and the sending must keep its rhythm while
+    // the box waits for the operator.
+    QTimer::singleShot(0, this, [this, text] { m_context.dialogs.errorBox(this, text); });
 }
 
 void TCommandF::ComPort1RxChar(QObject*, int Count)

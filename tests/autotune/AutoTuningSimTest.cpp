@@ -1,7 +1,9 @@
 #include "tests/autotune/AutoTuningFixture.h"
 
 #include "sim/SimServer.h"
+#include "tests/support/HeldBoxes.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -33,6 +35,12 @@ protected:
             r.push_back(e.first.mid(1).chopped(2));
         }
         return r;
+    }
+
+    [[nodiscard]] std::size_t polls(const QByteArray& addr) const
+    {
+        const auto r = requests();
+        return std::size_t(std::count(r.begin(), r.end(), addr + "DRS,01,0306"));
     }
 
     std::unique_ptr<SimServer> server;
@@ -123,4 +131,35 @@ TEST_F(AutoTuningSim, StopDuringTuningIsAcceptedAndTheControllerStopsTuning)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     EXPECT_EQ(exchanges.size(), after);
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// The operator tried to close the window during the run and went away: the
+// refusal waits, the polls go on at their interval, and the end of the run is
+// picked up and the new parameters read while the box is still open.
+TEST_F(AutoTuningSim, RunEndsAndIsReadWhileTheCloseRefusalWaits)
+{
+    serve();
+    open(false);
+    address(3);
+    window->spbReadClick();
+    ASSERT_TRUE(waitFor([&] { return !panel("PanZone").isEmpty(); }));
+    const QString factoryP = grid()->text(1, 1);
+    clickSwitch();
+    ASSERT_TRUE(waitFor([&] { return polls("03") >= 1; }));
+
+    std::size_t pollsAtOpen = 0;
+    HeldBoxes boxes(dialogs, [&](const QString&) {
+        pollsAtOpen = polls("03");
+        EXPECT_TRUE(messageShown());
+        return std::function<bool()>([&] { return !messageShown() && !tmSendOn(); });
+    });
+    window->close();
+    EXPECT_EQ(boxes.held, 1);
+    EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("먼저 Turing을 종료하세요.")});
+    EXPECT_TRUE(window->isVisible()) << "asked while the run was going on";
+    EXPECT_GE(polls("03"), pollsAtOpen + 2) << "polls went on while the box waited";
+    EXPECT_EQ(requests().back(), "03" + kReadBody);
+    EXPECT_NE(grid()->text(1, 1), factoryP) << "the tuned set was read again";
+    EXPECT_FALSE(startSwitch()->lampOn());
+    EXPECT_EQ(startSwitch()->text(), QStringLiteral("시작"));
 }

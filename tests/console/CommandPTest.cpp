@@ -9,6 +9,7 @@
 #include "sim/SimServer.h"
 #include "tests/link/PtyPair.h"
 #include "tests/support/Files.h"
+#include "tests/support/HeldBoxes.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "widgets/AppContext.h"
 
@@ -512,6 +513,8 @@ TEST_F(ConsoleFixture, ContinuousFailuresShowOneErrorBoxPerRunAndTheRestInThePan
     c.startContinuous();
     for (int i = 0; i < 5; ++i)
         c.window->Timer1Timer();
+    EXPECT_TRUE(dialogs.errors.isEmpty()) << "the box opens once the tick has returned";
+    QCoreApplication::processEvents();
     ASSERT_EQ(dialogs.errors.size(), 1);
     EXPECT_TRUE(dialogs.errors[0].startsWith("WriteFile function failed"));
     EXPECT_EQ(c.panel(0), "ERROR");
@@ -521,6 +524,7 @@ TEST_F(ConsoleFixture, ContinuousFailuresShowOneErrorBoxPerRunAndTheRestInThePan
     c.window->butSendClick();   // a new run
     c.window->Timer1Timer();
     c.window->Timer1Timer();
+    QCoreApplication::processEvents();
     EXPECT_EQ(dialogs.errors.size(), 2);
 }
 
@@ -549,6 +553,7 @@ TEST_F(ConsoleFixture, ContinuousSendingResumesByItselfWhenTheLinkIsBack)
     EXPECT_EQ(c.panel(0), "ERROR");
     for (int i = 0; i < 4; ++i)
         c.window->Timer1Timer();
+    QCoreApplication::processEvents();
     EXPECT_EQ(dialogs.errors.size(), 1) << dialogs.errors.join(" | ").toStdString();
     EXPECT_EQ(c.panel(0), "ERROR");
     try {
@@ -568,4 +573,49 @@ TEST_F(ConsoleFixture, ContinuousSendingResumesByItselfWhenTheLinkIsBack)
     ASSERT_TRUE(QTest::qWaitFor([&] { return exchanged.size() == 2; }, kGuardMs));
     EXPECT_EQ(exchanged.at(1).at(0).toByteArray(), frame("03WHO"));
     EXPECT_EQ(dialogs.errors.size(), 1);
+}
+
+// Nobody is at the console: the line goes, and comes back while the error box
+// waits. The run's own timer keeps sending all along, in turn to every ticked
+// address, and the box stays the only one.
+TEST_F(ConsoleFixture, ContinuousSendingKeepsItsRhythmWhileTheErrorBoxWaits)
+{
+    QTemporaryDir links;
+    SimServer::Options options;
+    options.addresses = {3, 5};
+    options.port.link = links.filePath("kelo-line");
+    options.faults.vanishForMs = 600000; // the test brings it back
+    SimServer sim(options);
+    QString error;
+    ASSERT_TRUE(sim.start(&error)) << error.toStdString();
+    QSignalSpy exchanged(&sim, &SimServer::exchanged);
+    writeIni(options.port.link, "50");
+    Console c = open();
+    ASSERT_TRUE(c.port()->Connected());
+    c.tick({3, 5});
+    c.startContinuous(); // the console's own timer paces the run
+    ASSERT_TRUE(QTest::qWaitFor([&] { return exchanged.size() >= 2; }, kGuardMs));
+
+    qsizetype openedAt = -1;
+    HeldBoxes boxes(dialogs, [&](const QString&) {
+        openedAt = exchanged.size();
+        EXPECT_EQ(c.panel(0), "ERROR");
+        EXPECT_TRUE(sim.reappear());
+        return HeldBoxes::moreSignals({&exchanged}, 8);
+    });
+    sim.vanish();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return boxes.held == 1; }, 3 * kGuardMs));
+
+    ASSERT_GE(exchanged.size(), openedAt + 8);
+    QByteArray previous;
+    for (qsizetype i = openedAt; i < exchanged.size(); ++i) {
+        const QByteArray request = exchanged.at(i).at(0).toByteArray();
+        EXPECT_TRUE(request == frame("03WHO") || request == frame("05WHO")) << request.constData();
+        EXPECT_NE(request, previous) << "frame " << i << " went to the same address twice";
+        previous = request;
+    }
+    ASSERT_EQ(dialogs.errors.size(), 1) << dialogs.errors.join(" | ").toStdString();
+    EXPECT_TRUE(dialogs.errors[0].startsWith("WriteFile function failed"));
+    EXPECT_TRUE(c.timer()->isEnabled());
+    EXPECT_EQ(c.butSend()->text(), "Stop");
 }

@@ -4,6 +4,7 @@
 
 #include "review/WorkbookCell.h"
 #include "settings/AnsiText.h"
+#include "tests/support/HeldBoxes.h"
 #include "monitoring/MonitoringEngine.h"
 #include "monitoring/ValueFormat.h"
 
@@ -27,13 +28,11 @@ protected:
     // `ticks` more times.
     void holdBoxesFor(int ticks)
     {
-        dialogs.whileOpen = [this, ticks](const QString&) {
-            const auto p = polls->count(), s = samples->count();
-            EXPECT_TRUE(waitUntil([&] { return polls->count() >= p + ticks && samples->count() >= s + ticks; }))
-                << "the timers stood still while the box was open";
-            heldBoxes++;
-        };
+        held = std::make_unique<HeldBoxes>(dialogs, [this, ticks](const QString&) {
+            return HeldBoxes::moreSignals({polls.get(), samples.get()}, ticks);
+        });
     }
+    [[nodiscard]] int heldBoxes() const { return held ? held->held : 0; }
     [[nodiscard]] QList<QByteArray> recordLines(const QString& path) const
     {
         QList<QByteArray> lines = readBytes(path).split('\n');
@@ -53,7 +52,7 @@ protected:
     }
 
     std::unique_ptr<QSignalSpy> polls, samples;
-    int heldBoxes = 0;
+    std::unique_ptr<HeldBoxes> held;
 };
 
 TEST_F(UnattendedRun, ARecordFolderDeletedWhileTheBoxWaitsLosesNoLine)
@@ -66,7 +65,7 @@ TEST_F(UnattendedRun, ARecordFolderDeletedWhileTheBoxWaitsLosesNoLine)
     holdBoxesFor(6);
     ASSERT_TRUE(waitFor([&] { return samples->count() >= 2; }));
     ASSERT_TRUE(QDir(MonitorDir()).removeRecursively());
-    ASSERT_TRUE(waitFor([&] { return heldBoxes == 1; }));
+    ASSERT_TRUE(waitFor([&] { return heldBoxes() == 1; }));
     EXPECT_EQ(panel(0), "기록불량");
     const int kept = window->engine().unwrittenLines();
     EXPECT_GE(kept, 6) << "every tick of the held box kept its line";
@@ -95,7 +94,7 @@ TEST_F(UnattendedRun, APulledControllerWhileTheBoxWaitsIsZeroedNotRecordedAsItsL
     holdBoxesFor(12); // at least three requests to every channel
     QSignalSpy lost(port(), &TComPort::linkLost);
     device.vanish();
-    ASSERT_TRUE(waitFor([&] { return heldBoxes == 1; }));
+    ASSERT_TRUE(waitFor([&] { return heldBoxes() == 1; }));
     window->bbtStartClick();
     const QList<QByteArray> lines = recordLines(recordPath());
     ASSERT_GE(lines.size(), 13);
