@@ -363,6 +363,10 @@ void TAutoF::ComPort1RxChar(QObject*, int Count)
     const QByteArray bytes = m_comPort1->ReadText(Count);
     const QList<QByteArray> frames = programAssembler(ReceivingWindow::AutoTuning).Feed(bytes);
     for (const QByteArray& frame : frames) {
+        // While stopping, only the stop's own answer counts: a poll's reply
+        // that comes late must not pass for the controller confirming it.
+        if (AtStep == WritingStop && frame.mid(3, 3) != "DWS")
+            continue;
         if (ReplyOk(frame)) {
             m_tmSend->setEnabled(false);
             m_refusals = 0;

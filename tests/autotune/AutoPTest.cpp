@@ -300,6 +300,9 @@ TEST_F(AutoTuning, StopDuringAnAwaitedPollGoesOutAtOnceWithAFreshAttemptCount)
     EXPECT_EQ(panel("PanMessage"), QStringLiteral("중지 중 입니다."));
     EXPECT_TRUE(startSwitch()->lampOn());
     EXPECT_FALSE(startSwitch()->isEnabled());
+    answer(replyFrame("DRS", "OK", {"0001"}));   // the poll's late reply confirms nothing
+    EXPECT_EQ(panel("PanMessage"), QStringLiteral("중지 중 입니다."));
+    EXPECT_TRUE(tmSendOn());
     dialogs.clear();
     window->close();
     EXPECT_TRUE(window->isVisible());
