@@ -109,6 +109,13 @@ void ColumnGrid::keepFixedCellsInHeaders()
         setColumnHidden(0, true);
 }
 
+// The cells' model outlives this part of the grid: it is reset while the
+// base class tears down, when no slot of ours may run any more.
+ColumnGrid::~ColumnGrid()
+{
+    disconnect(model(), nullptr, this, nullptr);
+}
+
 void ColumnGrid::repaintRows(int firstRow, int lastRow, int firstCol)
 {
     if (firstRow == 0)

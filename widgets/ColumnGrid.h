@@ -18,6 +18,7 @@ public:
     using DrawCell = std::function<bool(QPainter& painter, const QRect& rect, int row, int col)>;
 
     explicit ColumnGrid(QWidget* parent = nullptr);
+    ~ColumnGrid() override;
 
     [[nodiscard]] static bool isFixed(int row, int col) { return row == 0 || col == 0; }
 
