@@ -232,11 +232,11 @@ void MonitoringEngine::sampleTick(bool testMode)
     retryBacklog();
     if (testMode || !m_running)
         return;
-    record(now, stamp);
+    record(stamp);
     Q_EMIT sampleTaken(now);
 }
 
-void MonitoringEngine::record(const QDateTime&, const QString& stamp)
+void MonitoringEngine::record(const QString& stamp)
 {
     QStringList fields{stamp};
     for (int c = 1; c <= channelCount(); ++c) {

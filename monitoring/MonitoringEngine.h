@@ -110,7 +110,7 @@ private:
     void handleReply(const QByteArray& frame);
     void clearValues();
     void beginLive();
-    void record(const QDateTime& time, const QString& stamp);
+    void record(const QString& stamp);
     void setRecordFailing(bool failing, const QString& reason = {});
     void retryBacklog();
 

@@ -4,7 +4,6 @@
 
 #include <QDialog>
 #include <memory>
-#include <vector>
 
 class ColumnGrid;
 class IntervalTimer;
