@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev valgrind heaptrack
   qt6-translations-l10n
   libmosquitto-dev mosquitto mosquitto-clients openssl
-  dpkg-dev fakeroot file lintian systemd
+  dpkg-dev fakeroot file lintian systemd appstream
 )
 
 missing=()
