@@ -187,8 +187,10 @@ QString Recorder::start(bool runTimers)
     if (m_publisher)
         m_publisher->start();
     if (runTimers) {
-        m_pollTimer.setSingleShot(m_options.pace == RecorderOptions::Pace::Reply);
-        m_pollTimer.start(m_delayMs);
+        // Paced by replies, the first request need not wait a poll interval.
+        const bool byReply = m_options.pace == RecorderOptions::Pace::Reply;
+        m_pollTimer.setSingleShot(byReply);
+        m_pollTimer.start(byReply ? 0 : m_delayMs);
         m_sampleTimer.start(m_samplingMs);
     }
     return {};

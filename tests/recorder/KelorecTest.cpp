@@ -106,6 +106,38 @@ TEST(Kelorec, ASampleAtMidnightOpensTheNewDaysFileAndNoneIsLostOrDoubled)
     EXPECT_TRUE(log.filter("new record file").size() == 1) << log.join('\n').toStdString();
 }
 
+// Paced by replies, a complete reply sends the next request at once, however
+// long the poll interval (here 60 s, the time-out of an unanswered request).
+TEST(Kelorec, PacedByRepliesTheNextRequestFollowsTheReply)
+{
+    PtyPair line;
+    QTemporaryDir dir;
+    writeBytes(dir.filePath("kiln.khd"), kSet);
+    writeBytes(dir.filePath("Main.ini"), "[ComPort1]\r\nPort=" + line.slavePath().toUtf8() + "\r\n");
+    RecorderOptions o;
+    o.setPath = dir.filePath("kiln.khd");
+    o.programDir = dir.path();
+    o.delayMs = 60000;
+    o.pace = RecorderOptions::Pace::Reply;
+    Recorder r(o, systemClock(), Regional::plain(), [](const QString&) {});
+    ASSERT_EQ(r.prepare(), "");
+    ASSERT_EQ(r.start(), "");
+    QByteArray sent;
+    const auto requestArrives = [&](const QByteArray& frame) {
+        return waitUntil([&] {
+            sent += line.readAvailable();
+            return sent.endsWith(frame);
+        });
+    };
+    ASSERT_TRUE(requestArrives("\x02" "01DRS,01,0001\r\n"));
+    line.write("\x02" "01DRS,OK,04D2\r\n");
+    ASSERT_TRUE(requestArrives("\x02" "02DRS,01,0001\r\n"));
+    line.write("\x02" "02DRS,NG\r\n");                     // a refusal is a complete answer too
+    ASSERT_TRUE(requestArrives("\x02" "01DRS,01,0001\r\n"));
+    EXPECT_EQ(r.engine().valueText(1), "123.4");
+    EXPECT_EQ(r.finish(), 0);
+}
+
 TEST(Kelorec, KilledAtRandomMomentsLeavesNoTornLine)
 {
     Bench bench("Kiln;5\r\n01;Z1;0001;1;1200;-100;255\r\n02;Z2;0001;0;100;0;65280\r\n");
