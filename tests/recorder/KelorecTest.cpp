@@ -76,17 +76,29 @@ QList<QByteArray> lines(const QByteArray& bytes)
     return l;
 }
 
+// kelorec's run in this process, its port a pseudo-terminal the test answers on.
+struct InProcess {
+    PtyPair line;
+    QTemporaryDir dir;
+    [[nodiscard]] RecorderOptions options() const
+    {
+        writeBytes(dir.filePath("kiln.khd"), kSet);
+        writeBytes(dir.filePath("Main.ini"), "[ComPort1]\r\nPort=" + line.slavePath().toUtf8() + "\r\n");
+        RecorderOptions o;
+        o.setPath = dir.filePath("kiln.khd");
+        o.programDir = dir.path();
+        return o;
+    }
+};
+
 } // namespace
 
 TEST(Kelorec, ASampleAtMidnightOpensTheNewDaysFileAndNoneIsLostOrDoubled)
 {
-    PtyPair line;
-    QTemporaryDir dir;
-    writeBytes(dir.filePath("kiln.khd"), kSet);
-    writeBytes(dir.filePath("Main.ini"), "[ComPort1]\r\nPort=" + line.slavePath().toUtf8() + "\r\n");
-    RecorderOptions o;
-    o.setPath = dir.filePath("kiln.khd");
-    o.programDir = dir.path();
+    InProcess in;
+    QTemporaryDir& dir = in.dir;
+    PtyPair& line = in.line;
+    RecorderOptions o = in.options();
     o.outDir = dir.filePath("out");
     o.rotateDaily = true;
     QDateTime now(QDate(2024, 1, 5), QTime(23, 59, 58));
@@ -110,13 +122,10 @@ TEST(Kelorec, ASampleAtMidnightOpensTheNewDaysFileAndNoneIsLostOrDoubled)
 // long the poll interval (here 60 s, the time-out of an unanswered request).
 TEST(Kelorec, PacedByRepliesTheNextRequestFollowsTheReply)
 {
-    PtyPair line;
-    QTemporaryDir dir;
-    writeBytes(dir.filePath("kiln.khd"), kSet);
-    writeBytes(dir.filePath("Main.ini"), "[ComPort1]\r\nPort=" + line.slavePath().toUtf8() + "\r\n");
-    RecorderOptions o;
-    o.setPath = dir.filePath("kiln.khd");
-    o.programDir = dir.path();
+    InProcess in;
+    QTemporaryDir& dir = in.dir;
+    PtyPair& line = in.line;
+    RecorderOptions o = in.options();
     o.delayMs = 60000;
     o.pace = RecorderOptions::Pace::Reply;
     Recorder r(o, systemClock(), Regional::plain(), [](const QString&) {});
