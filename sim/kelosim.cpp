@@ -1,5 +1,6 @@
 // kelosim: simulated temperature controllers on a pseudo-terminal or a device.
 #include "settings/KeloError.h"
+#include "settings/SignalPipe.h"
 #include "sim/AddressList.h"
 #include "sim/ProgramSetup.h"
 #include "sim/SimServer.h"
@@ -8,7 +9,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QSocketNotifier>
 #include <QTextStream>
 #include <QTimer>
 
@@ -19,27 +19,6 @@
 #include <unistd.h>
 
 namespace {
-
-int g_signalPipe[2] = {-1, -1};
-
-void onSignal(int sig)
-{
-    const char c = static_cast<char>(sig);
-    [[maybe_unused]] auto n = ::write(g_signalPipe[1], &c, 1);
-}
-
-void catchSignals()
-{
-    if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return;
-    struct sigaction sa {};
-    sa.sa_handler = onSignal;
-    sigemptyset(&sa.sa_mask);
-    sa.sa_flags = SA_RESTART;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGUSR1})
-        sigaction(sig, &sa, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-}
 
 bool processGone(qint64 pid)
 {
@@ -182,7 +161,7 @@ int main(int argc, char** argv)
     options.addresses = *list;
     f.silent = QSet<int>(quiet->begin(), quiet->end());
 
-    catchSignals();
+    SignalPipe unixSignals({SIGINT, SIGTERM, SIGHUP, SIGUSR1});
     if (parent > 0) {
         // Normally the parent is the shell that becomes the program (run.sh
         // execs it): the kernel tells us when it ends; the poll covers the rest.
@@ -215,19 +194,13 @@ int main(int argc, char** argv)
         err << "kelosim: port back at " << path << Qt::endl;
     });
 
-    QSocketNotifier signalPipe(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalPipe, &QSocketNotifier::activated, [&] {
-        char sig = 0;
-        while (::read(g_signalPipe[0], &sig, 1) == 1) {
-            if (sig == SIGUSR1) {
-                if (server.vanished())
-                    server.reappear();
-                else
-                    server.vanish();
-            } else {
-                app.quit();
-            }
-        }
+    QObject::connect(&unixSignals, &SignalPipe::caught, [&](int sig) {
+        if (sig != SIGUSR1)
+            app.quit();
+        else if (server.vanished())
+            server.reappear();
+        else
+            server.vanish();
     });
     QTimer watch;
     if (parent > 0) {
