@@ -1,6 +1,9 @@
 #pragma once
+#include "settings/FuncP.h"
+
 #include <QByteArray>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QString>
 #include <cstdio>
@@ -131,3 +134,15 @@ inline qint64 writeMonthRecord(const QString& path, qint64 lines, int channels, 
     return file.size();
 }
 
+// Makes `folder` the program folder with a set of `channels` channels in
+// Monitor/bench.khd; the path of a record file named `recordName` beside it,
+// or "" when the set cannot be written.
+inline QString prepareBenchFolder(const QString& folder, int channels, const QString& recordName)
+{
+    SetProgramPath(folder);
+    QDir(folder).mkdir(QStringLiteral("Monitor"));
+    QFile set(QDir(MonitorDir()).filePath(QStringLiteral("bench.khd")));
+    if (!set.open(QIODevice::WriteOnly) || set.write(benchSet(channels)) < 0)
+        return {};
+    return QDir(MonitorDir()).filePath(recordName);
+}

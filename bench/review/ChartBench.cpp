@@ -49,14 +49,10 @@ int main(int argc, char** argv)
     const int width = argc > 3 ? QByteArray(argv[3]).toInt() : 1280;
 
     QTemporaryDir dir;
-    SetProgramPath(dir.path());
-    QDir(dir.path()).mkdir(QStringLiteral("Monitor"));
-    QFile set(QDir(MonitorDir()).filePath(QStringLiteral("bench.khd")));
-    if (!set.open(QIODevice::WriteOnly) || set.write(benchSet(channels)) < 0)
-        return 1;
-    set.close();
     BenchDialogs dialogs;
-    dialogs.openName = QDir(MonitorDir()).filePath(QStringLiteral("bench.kmr"));
+    dialogs.openName = prepareBenchFolder(dir.path(), channels, QStringLiteral("bench.kmr"));
+    if (dialogs.openName.isEmpty())
+        return 1;
     const qint64 fileSize = writeMonthRecord(dialogs.openName, lines, channels);
     std::printf("record file: %lld lines x %d channels, %.1f MB\n", (long long)lines, channels, fileSize / 1e6);
 

@@ -54,14 +54,10 @@ void runFor(int ms)
 
 int viewer(const QString& folder, const QString& prefix)
 {
-    SetProgramPath(folder);
-    QDir(folder).mkdir(QStringLiteral("Monitor"));
-    QFile set(QDir(MonitorDir()).filePath(QStringLiteral("bench.khd")));
-    if (!set.open(QIODevice::WriteOnly) || set.write(benchSet(10)) < 0)
-        return 1;
-    set.close();
     BenchDialogs answers;
-    answers.openName = QDir(MonitorDir()).filePath(QStringLiteral("month.kmr"));
+    answers.openName = prepareBenchFolder(folder, 10, QStringLiteral("month.kmr"));
+    if (answers.openName.isEmpty())
+        return 1;
     // A month from 1 January, stopped for six hours on the 12th.
     writeMonthRecord(answers.openName, 30LL * 86400, 10, 11LL * 86400 + 6 * 3600, 11LL * 86400 + 12 * 3600);
     AppContext context{answers};

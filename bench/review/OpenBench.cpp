@@ -26,14 +26,10 @@ int main(int argc, char** argv)
     const int channels = argc > 2 ? QByteArray(argv[2]).toInt() : 10;
 
     QTemporaryDir dir;
-    SetProgramPath(dir.path());
-    QDir(dir.path()).mkdir(QStringLiteral("Monitor"));
-    QFile set(QDir(MonitorDir()).filePath(QStringLiteral("bench.khd")));
-    if (!set.open(QIODevice::WriteOnly) || set.write(benchSet(channels)) < 0)
-        return 1;
-    set.close();
     BenchDialogs dialogs;
-    dialogs.openName = QDir(MonitorDir()).filePath(QStringLiteral("bench.kmr"));
+    dialogs.openName = prepareBenchFolder(dir.path(), channels, QStringLiteral("bench.kmr"));
+    if (dialogs.openName.isEmpty())
+        return 1;
     const qint64 fileSize = writeBenchRecord(dialogs.openName, lines, channels);
 
     AppContext context{dialogs};
