@@ -9,7 +9,7 @@
 // 4. A full queue: the memory of kMaxQueuedMessages messages of a 30-channel
 //    set while the broker is away, and the call time of a 30-channel sample.
 #include "TestBroker.h"
-#include "recorder/MqttPublisher.h"
+#include "publish/MqttPublisher.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,4 +1,4 @@
-#include "recorder/BusHealth.h"
+#include "publish/BusHealth.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

@@ -1,6 +1,6 @@
 // Publishes one sample to the broker given as the argument, says "connected"
 // on standard output, and runs until killed.
-#include "recorder/MqttPublisher.h"
+#include "publish/MqttPublisher.h"
 #include "settings/KeloError.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 #include "TestBroker.h"
-#include "recorder/MqttPublisher.h"
+#include "publish/MqttPublisher.h"
 #include "tests/support/Files.h"
 
 #include <QJsonDocument>

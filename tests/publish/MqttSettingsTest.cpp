@@ -1,4 +1,4 @@
-#include "recorder/MqttSettings.h"
+#include "publish/MqttSettings.h"
 #include "settings/KeloError.h"
 #include "tests/support/Files.h"
 

@@ -2,7 +2,7 @@
 // the same messages for the same replies, and what a subscriber receives is
 // what the record file holds.
 #include "monitoring/MonitoringEngine.h"
-#include "recorder/MqttPublisher.h"
+#include "publish/MqttPublisher.h"
 #include "recorder/Recorder.h"
 #include "TestBroker.h"
 #include "tests/monitoring/MonitoringWindowFixture.h"

@@ -1,6 +1,6 @@
-#include "recorder/BusHealth.h"
+#include "publish/BusHealth.h"
 
-#include "recorder/MqttJson.h"
+#include "publish/MqttJson.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "recorder/MqttEngineFeed.h"
+#include "publish/MqttEngineFeed.h"
 
 #include "monitoring/MonitoringEngine.h"
-#include "recorder/MqttPublisher.h"
+#include "publish/MqttPublisher.h"
 
 #include <QElapsedTimer>
 #include <memory>

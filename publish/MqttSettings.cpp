@@ -1,4 +1,4 @@
-#include "recorder/MqttSettings.h"
+#include "publish/MqttSettings.h"
 
 #include "settings/IniFile.h"
 #include "settings/KeloError.h"

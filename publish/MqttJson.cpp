@@ -1,4 +1,4 @@
-#include "recorder/MqttJson.h"
+#include "publish/MqttJson.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "recorder/MqttLink.h"
+#include "publish/MqttLink.h"
 
 #include <QCoreApplication>
 #include <QRandomGenerator>

@@ -1,6 +1,6 @@
 #pragma once
-#include "recorder/BusHealth.h"
-#include "recorder/MqttSettings.h"
+#include "publish/BusHealth.h"
+#include "publish/MqttSettings.h"
 
 #include <QDateTime>
 #include <QList>

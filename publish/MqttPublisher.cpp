@@ -1,7 +1,7 @@
-#include "recorder/MqttPublisher.h"
+#include "publish/MqttPublisher.h"
 
-#include "recorder/MqttJson.h"
-#include "recorder/MqttLink.h"
+#include "publish/MqttJson.h"
+#include "publish/MqttLink.h"
 
 #include <QElapsedTimer>
 #include <QThread>

@@ -1,5 +1,5 @@
 #pragma once
-#include "recorder/MqttSettings.h"
+#include "publish/MqttSettings.h"
 
 #include <QByteArray>
 #include <QString>
