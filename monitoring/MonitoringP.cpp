@@ -92,24 +92,38 @@ TMonitoringF::~TMonitoringF()
     m_publisher.reset(); // says "offline" while the engine it listens to still exists
 }
 
-void TMonitoringF::startPublishing()
+// Publishing is set up when the window opens and, if it could not be then,
+// again at each Start. Returns what keeps [MQTT] from publishing, or "".
+QString TMonitoringF::startPublishing()
 {
     if (m_publisher)
-        return;
+        return {};
     const MqttSettings settings = readMqttSettings(MainIniPath());
     if (!settings.isSet())
-        return;
+        return {};
     try {
-        m_publisher = std::make_unique<MqttPublisher>(settings);
+        m_publisher = std::make_unique<MqttPublisher>(settings, this);
     } catch (const KeloError& error) {
         Label2->setToolTip(QStringLiteral("MQTT: ") + error.text());
-        return;
+        return error.text();
     }
     feedPublisher(*m_engine, *m_publisher);
     connect(m_publisher.get(), &MqttPublisher::stateChanged, this,
             [this] { Label2->setToolTip(m_publisher->toolTipText()); });
     Label2->setToolTip(m_publisher->toolTipText());
     m_publisher->start();
+    return {};
+}
+
+// A setting or a set that cannot be published is said once, in a box that
+// does not hold up the run: the run records without publishing.
+void TMonitoringF::beginPublishedRun()
+{
+    QString problem = startPublishing();
+    if (problem.isEmpty() && m_publisher)
+        problem = m_publisher->beginRun(publishedSet(*m_engine, m_title, m_sampling));
+    if (!problem.isEmpty())
+        postErrorBox(problem + QStringLiteral("\n이번 실행은 MQTT로 게시하지 않고 기록만 합니다."));
 }
 
 // ---- state -----------------------------------------------------------------
@@ -181,7 +195,7 @@ void TMonitoringF::FormShow()
         == QLatin1String("73");
     chbRandom->setVisible(testControls);
     spbView->setVisible(testControls);
-    startPublishing();
+    (void)startPublishing(); // a bad setting is said at Start
 }
 
 void TMonitoringF::OpenComPort()
@@ -370,6 +384,7 @@ void TMonitoringF::Start()
         return;
     m_engine->start(path, testMode());
     m_recordPath = path;
+    beginPublishedRun();
     StatusBar1->setPanelText(4, StatusBar1->panelText(4) + QStringLiteral(" [") + QFileInfo(path).fileName()
                                     + QLatin1Char(']'));
 
@@ -432,6 +447,8 @@ void TMonitoringF::Stop()
     setIdleControls(true);
     updateStartEnabled();
     m_engine->stop();
+    if (m_publisher)
+        m_publisher->endRun();
 }
 
 // ---- the ticks and replies ------------------------------------------------

@@ -93,7 +93,8 @@ private:
     void connectEngine();
     // Publishes live values when Main.ini's [MQTT] Url names a broker; its
     // state shows in the tool tip of the value table's heading.
-    void startPublishing();
+    [[nodiscard]] QString startPublishing();
+    void beginPublishedRun();
     void setValueCell(int channel, const QString& text);
     void plot(int channel, double value);
     void log(const QString& line);

@@ -9,14 +9,13 @@
 void feedPublisher(MonitoringEngine& engine, MqttPublisher& publisher)
 {
     QObject::connect(&engine, &MonitoringEngine::sampleTaken, &publisher, [&engine, &publisher](const QDateTime& t) {
-        QList<PublishedChannel> channels;
-        channels.reserve(engine.channelCount());
-        for (int c = 1; c <= engine.channelCount(); ++c) {
-            const ChannelDef& d = engine.channel(c);
-            channels.append(PublishedChannel{d.Addr, d.Reg, d.Caption, d.Dot, engine.value(c), engine.valueText(c),
-                                             !engine.lost(c)});
-        }
-        publisher.publishSample(t, channels);
+        // A channel without a value (not answered since Start, or zeroed by
+        // the miss rule) has no measurement, whatever its cell shows.
+        QList<SampleValue> values;
+        values.reserve(engine.channelCount());
+        for (int c = 1; c <= engine.channelCount(); ++c)
+            values.append(SampleValue{engine.value(c), engine.valueText(c)});
+        publisher.publishSample(t, values);
     });
     // Response times on one steady clock, whatever the wall clock does.
     auto clock = std::make_shared<QElapsedTimer>();
@@ -34,4 +33,12 @@ void feedPublisher(MonitoringEngine& engine, MqttPublisher& publisher)
                              publisher.busHealth().reply(addr, outcome == MonitoringEngine::Outcome::Ok,
                                                          clock->elapsed());
                      });
+}
+
+ChannelSet publishedSet(const MonitoringEngine& engine, const QString& title, int samplingMs)
+{
+    ChannelSet set{title, QString::number(samplingMs), {}};
+    for (int c = 1; c <= engine.channelCount(); ++c)
+        set.channels.append(engine.channel(c));
+    return set;
 }

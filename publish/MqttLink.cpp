@@ -1,12 +1,18 @@
 #include "publish/MqttLink.h"
 
+#include "publish/MqttTopics.h"
+
 #include <QCoreApplication>
 #include <QRandomGenerator>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <mosquitto.h>
+#include <openssl/x509.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -18,6 +24,13 @@ void initLibrary()
 {
     static std::once_flag once;
     std::call_once(once, [] { mosquitto_lib_init(); });
+}
+
+// OpenSSL's default CA folder, or the one SSL_CERT_DIR names.
+QByteArray systemCaFolder()
+{
+    const QByteArray fromEnvironment = qgetenv(X509_get_default_cert_dir_env());
+    return fromEnvironment.isEmpty() ? QByteArray(X509_get_default_cert_dir()) : fromEnvironment;
 }
 
 QByteArray clientId()
@@ -54,7 +67,7 @@ MqttLink::MqttLink(MqttEndpoint endpoint, qsizetype queueLimit, int inFlightWind
     , m_queueLimit(std::max<qsizetype>(1, queueLimit))
     , m_inFlightWindow(std::max(1, inFlightWindow))
     , m_report(std::move(reporter))
-    , m_statusTopic(statusTopic(m_endpoint.prefix))
+    , m_statusTopic(MqttTopics::status(m_endpoint.prefix).toUtf8())
 {
     initLibrary();
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
@@ -69,9 +82,11 @@ MqttLink::~MqttLink()
         ::close(m_wakeFd);
 }
 
-QByteArray MqttLink::statusTopic(const QString& prefix)
+void MqttLink::readRetainedFirst(QByteArray topic, RetainedReader reader)
 {
-    return (prefix + QStringLiteral("/status")).toUtf8();
+    m_retainedTopic = std::move(topic);
+    m_retainedReader = std::move(reader);
+    m_retainedDone = m_retainedTopic.isEmpty();
 }
 
 void MqttLink::start()
@@ -84,10 +99,15 @@ void MqttLink::start()
         return;
     }
     mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
+    // A tick's messages leave at once, not held back for the acknowledgements
+    // of the ones before them.
+    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
     mosquitto_max_inflight_messages_set(m_mosq, unsigned(m_inFlightWindow));
     mosquitto_connect_callback_set(m_mosq, &MqttLink::onConnect);
     mosquitto_publish_callback_set(m_mosq, &MqttLink::onPublish);
     mosquitto_log_callback_set(m_mosq, &MqttLink::onLog);
+    mosquitto_message_callback_set(m_mosq, &MqttLink::onMessage);
+    mosquitto_unsubscribe_callback_set(m_mosq, &MqttLink::onUnsubscribe);
     mosquitto_will_set(m_mosq, m_statusTopic.constData(), 7, "offline", 1, true);
     if (!m_endpoint.user.isEmpty()) {
         const QByteArray user = m_endpoint.user.toUtf8();
@@ -98,6 +118,16 @@ void MqttLink::start()
         int rc = MOSQ_ERR_SUCCESS;
         if (m_endpoint.caFile.isEmpty()) {
             rc = mosquitto_int_option(m_mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+            // libmosquitto 2.0 reuses its TLS context on every reconnect, and
+            // refuses it ("MOSQ_OPT_SSL_CTX_WITH_DEFAULTS used without
+            // specifying cafile, capath or psk") unless a CA file or folder is
+            // set: with the system's CAs alone the first connection worked and
+            // no reconnect ever did. The system's CA folder as that folder
+            // keeps every connection alike; the system's CA file still loads
+            // through the OS certificates (both honour SSL_CERT_FILE and
+            // SSL_CERT_DIR, as OpenSSL does).
+            if (rc == MOSQ_ERR_SUCCESS)
+                rc = mosquitto_tls_set(m_mosq, nullptr, systemCaFolder().constData(), nullptr, nullptr, nullptr);
         } else {
             const QByteArray ca = m_endpoint.caFile.toLocal8Bit();
             rc = mosquitto_tls_set(m_mosq, ca.constData(), nullptr, nullptr, nullptr, nullptr);
@@ -208,8 +238,17 @@ void MqttLink::serviceConnection()
 
     // Reads, writes and keeps alive without waiting: poll has done the waiting.
     const int rc = mosquitto_loop(m_mosq, 0, 1);
+    const int savedErrno = errno;
+    // Acknowledge what the broker sent at once. A broker that holds its small
+    // PUBACKs back (Nagle's algorithm, mosquitto's default) until the last one
+    // is acknowledged would otherwise wait for our delayed ACK, 40 ms, each
+    // time the window of unacknowledged messages is full. Linux clears the
+    // flag as it likes, so it is set again after each read.
+    if (const int s = mosquitto_socket(m_mosq); s >= 0) {
+        const int on = 1;
+        ::setsockopt(s, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    }
     if (rc != MOSQ_ERR_SUCCESS) {
-        const int savedErrno = errno;
         m_socketOpen = false;
         linkDown(rc, savedErrno);
         waitBeforeRetry();
@@ -227,24 +266,61 @@ void MqttLink::serviceConnection()
         }
         publishNow({m_statusTopic, QByteArrayLiteral("online")});
         m_report(Event::Connected, {});
+        if (!m_retainedDone)
+            beginRetainedRead();
     }
+    if (m_retainedReading && std::chrono::steady_clock::now() >= m_retainedDeadline)
+        endRetainedRead();
     pump();
+}
+
+void MqttLink::beginRetainedRead()
+{
+    const int rc = mosquitto_subscribe(m_mosq, nullptr, m_retainedTopic.constData(), 0);
+    if (rc == MOSQ_ERR_SUCCESS && mosquitto_unsubscribe(m_mosq, &m_retainedMid, m_retainedTopic.constData()) == MOSQ_ERR_SUCCESS) {
+        m_retainedReading = true;
+        m_retainedPayload.clear();
+        m_retainedDeadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRetainedReadMs);
+    }
+    // Else the connection is failing: the next one tries again.
+}
+
+void MqttLink::endRetainedRead()
+{
+    m_retainedReading = false;
+    m_retainedDone = true;
+    m_retainedReader(m_retainedPayload);
 }
 
 void MqttLink::pump()
 {
-    while (m_ready && m_inFlight < m_inFlightWindow) {
+    // Nothing queued leaves before the retained message has been read.
+    if (!m_ready || m_retainedReading || m_inFlight >= m_inFlightWindow)
+        return;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_queue.empty())
+            return;
+    }
+    // libmosquitto writes each message on its own; corked, a tick's thousand
+    // messages leave in full segments instead of a thousand small ones, and
+    // uncorking sends what is left at once.
+    const int sock = mosquitto_socket(m_mosq);
+    const int on = 1, off = 0;
+    ::setsockopt(sock, IPPROTO_TCP, TCP_CORK, &on, sizeof on);
+    while (m_inFlight < m_inFlightWindow) {
         Message message;
         {
             std::lock_guard lock(m_mutex);
             if (m_queue.empty())
-                return;
+                break;
             message = std::move(m_queue.front());
             m_queue.pop_front();
             ++m_inFlightShared;
         }
         publishNow(message);
     }
+    ::setsockopt(sock, IPPROTO_TCP, TCP_CORK, &off, sizeof off);
 }
 
 // The caller has counted the message in m_inFlightShared.
@@ -264,10 +340,13 @@ void MqttLink::linkDown(int rc, int savedErrno)
 {
     m_ready = false;
     m_connectedShared = false;
+    m_retainedReading = false; // read again on the next connection
     if (m_stop)
         return;
+    // A refusal, or a connection libmosquitto will not even try: said as
+    // refused, with the library's reason, so it is never a silent retry.
     const bool refused = (m_connackCode > 0 && m_connackCode != 3) || rc == MOSQ_ERR_TLS
-                         || rc == MOSQ_ERR_AUTH;
+                         || rc == MOSQ_ERR_AUTH || rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_NOT_SUPPORTED;
     m_report(refused ? Event::Refused : Event::Away, describeFailure(rc, savedErrno));
 }
 
@@ -300,6 +379,9 @@ QString MqttLink::describeFailure(int rc, int savedErrno) const
         return QStringLiteral("연결할 수 없습니다 (%1)").arg(QString::fromLocal8Bit(std::strerror(savedErrno)));
     case MOSQ_ERR_KEEPALIVE:
         return QStringLiteral("브로커가 응답하지 않습니다 (keepalive timeout)");
+    case MOSQ_ERR_INVAL:
+    case MOSQ_ERR_NOT_SUPPORTED:
+        return QStringLiteral("MQTT 라이브러리가 연결을 시도하지 않습니다 (%1%2)").arg(QString::fromUtf8(mosquitto_strerror(rc)), library);
     default:
         return QStringLiteral("연결이 끊겼습니다 (%1%2)").arg(QString::fromUtf8(mosquitto_strerror(rc)), library);
     }
@@ -349,6 +431,20 @@ void MqttLink::onPublish(mosquitto*, void* self, int)
     if (link->m_inFlightShared.load() > 0)
         --link->m_inFlightShared;
     ++link->m_delivered;
+}
+
+void MqttLink::onMessage(mosquitto*, void* self, const mosquitto_message* message)
+{
+    auto* link = static_cast<MqttLink*>(self);
+    if (link->m_retainedReading && message->retain && link->m_retainedTopic == message->topic)
+        link->m_retainedPayload = QByteArray(static_cast<const char*>(message->payload), message->payloadlen);
+}
+
+void MqttLink::onUnsubscribe(mosquitto*, void* self, int mid)
+{
+    auto* link = static_cast<MqttLink*>(self);
+    if (link->m_retainedReading && mid == link->m_retainedMid)
+        link->endRetainedRead();
 }
 
 void MqttLink::onLog(mosquitto*, void* self, int level, const char* text)

@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -17,7 +18,8 @@ struct mosquitto;
 // client: it connects, backs off, reconnects, and feeds the queue to the
 // broker through a bounded window of unacknowledged QoS 1 messages. Every
 // libmosquitto call happens on that thread, so the order messages leave the
-// queue is the order they reach the broker.
+// queue is the order they reach the broker. Every message is QoS 1 and
+// retained; an empty payload clears the topic's retained message.
 class MqttLink {
 public:
     struct Message {
@@ -31,8 +33,17 @@ public:
     // Called on the network thread; the receiver hands it to its own thread.
     using Reporter = std::function<void(Event event, const QString& message)>;
 
+    // Called on the network thread with the payload of the retained message
+    // read at the first connection (empty when there is none).
+    using RetainedReader = std::function<void(const QByteArray& payload)>;
+
     MqttLink(MqttEndpoint endpoint, qsizetype queueLimit, int inFlightWindow, Reporter reporter);
     ~MqttLink(); // stops the thread without waiting for the queue
+
+    // Before start(): at the first connection, before anything queued is
+    // sent, read what the broker retains at topic and hand it to reader.
+    void readRetainedFirst(QByteArray topic, RetainedReader reader);
+    static constexpr int kRetainedReadMs = 5000; // a broker that does not answer is not waited for longer
 
     void start();
     // Appends in order; beyond the limit the oldest are dropped and counted.
@@ -48,8 +59,6 @@ public:
     [[nodiscard]] qint64 dropped() const { return m_dropped.load(); }
     [[nodiscard]] bool connected() const { return m_connectedShared.load(); }
 
-    [[nodiscard]] static QByteArray statusTopic(const QString& prefix);
-
 private:
     void run();
     bool openConnection();
@@ -60,11 +69,15 @@ private:
     void closeCleanly();
     void wake();
     void publishNow(const Message& message);
+    void beginRetainedRead();
+    void endRetainedRead();
     [[nodiscard]] QString describeFailure(int rc, int savedErrno) const;
 
     static void onConnect(mosquitto*, void* self, int rc);
     static void onPublish(mosquitto*, void* self, int mid);
     static void onLog(mosquitto*, void* self, int level, const char* text);
+    static void onMessage(mosquitto*, void* self, const struct mosquitto_message* message);
+    static void onUnsubscribe(mosquitto*, void* self, int mid);
 
     const MqttEndpoint m_endpoint;
     const qsizetype m_queueLimit;
@@ -92,4 +105,13 @@ private:
     int m_inFlight = 0;
     int m_retryMs = 0;
     QString m_lastLibraryError;
+    // The retained read: a subscription and its unsubscription sent together;
+    // the broker answers the second after it has sent what the first retained.
+    QByteArray m_retainedTopic;
+    RetainedReader m_retainedReader;
+    bool m_retainedDone = true;
+    bool m_retainedReading = false;
+    int m_retainedMid = -1;
+    QByteArray m_retainedPayload;
+    std::chrono::steady_clock::time_point m_retainedDeadline;
 };

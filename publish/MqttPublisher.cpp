@@ -2,62 +2,17 @@
 
 #include "publish/MqttJson.h"
 #include "publish/MqttLink.h"
+#include "publish/MqttTopics.h"
+#include "settings/Convert.h"
 
 #include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QThread>
 #include <vector>
 
 namespace {
-
-// A topic level from a field of the channel set: the characters a topic level
-// cannot hold become "_".
-QString topicLevel(const QString& field)
-{
-    QString level = field.trimmed();
-    for (QChar& c : level) {
-        if (c == QLatin1Char('/') || c == QLatin1Char('+') || c == QLatin1Char('#') || c.unicode() == 0)
-            c = QLatin1Char('_');
-    }
-    return level.isEmpty() ? QStringLiteral("_") : level;
-}
-
-QByteArray topicBytes(const QByteArray& prefix, const PublishedChannel& channel)
-{
-    QByteArray topic = prefix;
-    topic += '/';
-    topic += topicLevel(channel.addr).toUtf8();
-    topic += '/';
-    topic += topicLevel(channel.reg).toUtf8();
-    return topic;
-}
-
-// The time is formatted once per sample: it is the same for every channel.
-QByteArray payloadBytes(const QByteArray& timeJson, const PublishedChannel& channel)
-{
-    QByteArray json;
-    json.reserve(112 + channel.caption.size() * 3);
-    json += "{\"time\":";
-    json += timeJson;
-    json += ",\"value\":";
-    if (channel.value)
-        appendJsonNumber(json, *channel.value);
-    else
-        json += "null";
-    json += ",\"text\":";
-    appendJsonString(json, channel.text);
-    json += ",\"caption\":";
-    appendJsonString(json, channel.caption);
-    // Dot is a number of decimal places; a hand-edited set may hold other text.
-    json += ",\"unit_dot\":";
-    bool isNumber = false;
-    const int dot = channel.dot.trimmed().toInt(&isNumber);
-    if (isNumber)
-        json += QByteArray::number(dot);
-    else
-        appendJsonString(json, channel.dot);
-    json += channel.ok ? ",\"ok\":true}" : ",\"ok\":false}";
-    return json;
-}
 
 QByteArray timeJson(const QDateTime& time)
 {
@@ -66,6 +21,38 @@ QByteArray timeJson(const QDateTime& time)
     return json;
 }
 
+int wholeOr(const QString& text, int fallback)
+{
+    return parseInt32(text.trimmed()).value_or(fallback);
+}
+
+// Colour = R + 256·G + 65536·B, as #rrggbb.
+QString colourText(const QString& color)
+{
+    const int value = wholeOr(color, 0) & 0xFFFFFF;
+    return QStringLiteral("#%1%2%3")
+        .arg(value & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((value >> 8) & 0xFF, 2, 16, QLatin1Char('0'))
+        .arg((value >> 16) & 0xFF, 2, 16, QLatin1Char('0'));
+}
+
+// A topic from a retained list is cleared only when it is one we could have
+// published: under the prefix, two levels for a value, ".../config" for a
+// discovery config, every level one the rules allow.
+bool isValueTopicUnder(const QString& prefix, const QString& topic)
+{
+    if (!topic.startsWith(prefix + QLatin1Char('/')))
+        return false;
+    const QStringList levels = topic.mid(prefix.size() + 1).split(QLatin1Char('/'));
+    return levels.size() == 2 && MqttTopics::levelProblem(levels[0]).isEmpty()
+           && MqttTopics::levelProblem(levels[1]).isEmpty();
+}
+
+bool isDiscoveryConfig(const QString& topic)
+{
+    return topic.contains(QLatin1String("/sensor/")) && topic.endsWith(QLatin1String("/config"))
+           && MqttTopics::prefixProblem(topic).isEmpty();
+}
 
 MqttPublisher::State stateOf(MqttLink::Event event)
 {
@@ -90,24 +77,26 @@ MqttPublisher::MqttPublisher(const MqttSettings& settings, QObject* parent)
 MqttPublisher::MqttPublisher(MqttEndpoint endpoint, QObject* parent, qsizetype queueLimit)
     : QObject(parent)
     , m_endpoint(std::move(endpoint))
-    , m_prefixBytes(m_endpoint.prefix.toUtf8())
 {
     m_link = std::make_unique<MqttLink>(
         m_endpoint, queueLimit, kInFlightWindow, [this](MqttLink::Event event, const QString& detail) {
             // On the network thread: hand over to this object's thread.
             QMetaObject::invokeMethod(
-                this,
-                [this, event, detail] { reportState(stateOf(event), detail); },
-                Qt::QueuedConnection);
+                this, [this, event, detail] { reportState(stateOf(event), detail); }, Qt::QueuedConnection);
         });
+    m_link->readRetainedFirst(MqttTopics::channels(m_endpoint.prefix).toUtf8(), [this](const QByteArray& payload) {
+        QMetaObject::invokeMethod(this, [this, payload] { adoptBrokerList(payload); }, Qt::QueuedConnection);
+    });
     m_healthTimer.setInterval(kHealthIntervalMs);
     connect(&m_healthTimer, &QTimer::timeout, this, &MqttPublisher::publishHealth);
 }
 
 MqttPublisher::~MqttPublisher()
 {
+    if (m_running)
+        endRun();
     if (m_link->connected()) {
-        m_link->enqueue({{MqttLink::statusTopic(m_endpoint.prefix), QByteArrayLiteral("offline")}});
+        enqueue(MqttTopics::status(m_endpoint.prefix), QByteArrayLiteral("offline"));
         flush(kShutdownWaitMs);
     }
     m_link->stop();
@@ -118,30 +107,202 @@ void MqttPublisher::start()
     if (m_state != State::Idle)
         return;
     reportState(State::Connecting, {});
+    if (!m_running)
+        enqueue(MqttTopics::state(m_endpoint.prefix), QByteArrayLiteral("stopped"));
     m_link->start();
+}
+
+void MqttPublisher::enqueue(const QString& topic, const QByteArray& payload)
+{
+    m_link->enqueue({{topic.toUtf8(), payload}});
+}
+
+QString MqttPublisher::setProblem(const ChannelSet& set) const
+{
+    try {
+        (void)MqttTopics::channelTopics(m_endpoint.prefix, set.channels);
+    } catch (const KeloError& e) {
+        return e.text();
+    }
+    return {};
+}
+
+QString MqttPublisher::beginRun(const ChannelSet& set)
+{
+    if (m_running)
+        endRun();
+    Run run;
+    try {
+        run.topics = MqttTopics::channelTopics(m_endpoint.prefix, set.channels);
+    } catch (const KeloError& e) {
+        return e.text();
+    }
+    for (const ChannelDef& c : set.channels) {
+        QByteArray tail = ",\"caption\":";
+        appendJsonString(tail, c.Caption);
+        // Dot is a number of decimal places; checked as a whole number when the set was read.
+        tail += ",\"unit_dot\":";
+        if (const auto dot = parseInt32(c.Dot.trimmed()))
+            tail += QByteArray::number(*dot);
+        else
+            appendJsonString(tail, c.Dot);
+        run.tails.append(tail);
+    }
+    for (const QString& topic : std::as_const(run.topics))
+        run.topicBytes.append(topic.toUtf8());
+
+    // What left the set is cleared first, then the new list goes out before any value.
+    QSet<QString> values(run.topics.begin(), run.topics.end());
+    QSet<QString> configs;
+    if (!m_endpoint.discovery.isEmpty())
+        for (const QString& topic : std::as_const(run.topics))
+            configs.insert(MqttTopics::discoveryConfig(m_endpoint.discovery, topic));
+    clearListed(m_listedValues - values, m_listedConfigs - configs);
+    m_listedValues = values;
+    m_listedConfigs = configs;
+    m_listedByUs = true;
+    m_run = std::move(run);
+
+    enqueue(MqttTopics::channels(m_endpoint.prefix), channelList(set));
+    if (!m_endpoint.discovery.isEmpty())
+        for (int c = 0; c < set.channels.size(); ++c)
+            enqueue(MqttTopics::discoveryConfig(m_endpoint.discovery, m_run.topics[c]), discoveryConfig(set, c));
+    enqueue(MqttTopics::state(m_endpoint.prefix), QByteArrayLiteral("running"));
+    m_health = BusHealth();
+    m_seq = 0;
+    m_running = true;
     m_healthTimer.start();
+    return {};
 }
 
-QByteArray MqttPublisher::valueTopic(const QString& prefix, const QString& addr, const QString& reg)
+void MqttPublisher::endRun()
 {
-    PublishedChannel channel;
-    channel.addr = addr;
-    channel.reg = reg;
-    return topicBytes(prefix.toUtf8(), channel);
+    if (!m_running)
+        return;
+    publishHealth();
+    m_healthTimer.stop();
+    m_running = false;
+    enqueue(MqttTopics::state(m_endpoint.prefix), QByteArrayLiteral("stopped"));
 }
 
-QByteArray MqttPublisher::valuePayload(const QDateTime& time, const PublishedChannel& channel)
+void MqttPublisher::clearListed(const QSet<QString>& values, const QSet<QString>& configs)
 {
-    return payloadBytes(timeJson(time), channel);
+    std::vector<MqttLink::Message> clears;
+    for (const QString& topic : values)
+        clears.push_back({topic.toUtf8(), {}});
+    for (const QString& topic : configs)
+        clears.push_back({topic.toUtf8(), {}});
+    if (!clears.empty())
+        m_link->enqueue(std::move(clears));
 }
 
-void MqttPublisher::publishSample(const QDateTime& time, const QList<PublishedChannel>& channels)
+// The list the broker retained when this publisher first connected: what it
+// names and the set no longer has is cleared now, or at the next run's start.
+void MqttPublisher::adoptBrokerList(const QByteArray& payload)
 {
-    const QByteArray when = timeJson(time);
+    const QJsonObject list = QJsonDocument::fromJson(payload).object();
+    QSet<QString> values, configs;
+    for (const QJsonValue& entry : list.value(QStringLiteral("channels")).toArray()) {
+        const QJsonObject channel = entry.toObject();
+        const QString topic = channel.value(QStringLiteral("topic")).toString();
+        if (isValueTopicUnder(m_endpoint.prefix, topic))
+            values.insert(topic);
+        const QString config = channel.value(QStringLiteral("discovery_topic")).toString();
+        if (isDiscoveryConfig(config))
+            configs.insert(config);
+    }
+    if (m_listedByUs) {
+        clearListed(values - m_listedValues, configs - m_listedConfigs);
+    } else {
+        m_listedValues += values;
+        m_listedConfigs += configs;
+    }
+}
+
+QByteArray MqttPublisher::channelList(const ChannelSet& set) const
+{
+    QJsonArray channels;
+    for (int c = 0; c < set.channels.size(); ++c) {
+        const ChannelDef& d = set.channels[c];
+        QJsonObject channel{
+            {QStringLiteral("topic"), m_run.topics[c]},
+            {QStringLiteral("caption"), d.Caption},
+            {QStringLiteral("addr"), d.Addr},
+            {QStringLiteral("reg"), d.Reg},
+            {QStringLiteral("dot"), wholeOr(d.Dot, 0)},
+            {QStringLiteral("max"), wholeOr(d.Max, 0)},
+            {QStringLiteral("min"), wholeOr(d.Min, 0)},
+            {QStringLiteral("color"), colourText(d.Color)},
+        };
+        if (!m_endpoint.discovery.isEmpty())
+            channel.insert(QStringLiteral("discovery_topic"), MqttTopics::discoveryConfig(m_endpoint.discovery, m_run.topics[c]));
+        channels.append(channel);
+    }
+    const QJsonObject list{
+        {QStringLiteral("title"), set.Title},
+        {QStringLiteral("sampling_ms"), wholeOr(set.Sampling, 0)},
+        {QStringLiteral("channels"), channels},
+    };
+    return QJsonDocument(list).toJson(QJsonDocument::Compact);
+}
+
+// A Home Assistant MQTT sensor, as its discovery documents it.
+QByteArray MqttPublisher::discoveryConfig(const ChannelSet& set, int c) const
+{
+    const ChannelDef& d = set.channels[c];
+    const QString& topic = m_run.topics[c];
+    const QJsonObject device{
+        {QStringLiteral("identifiers"), QJsonArray{QStringLiteral("kelo_") + MqttTopics::objectId(m_endpoint.prefix)}},
+        {QStringLiteral("name"), set.Title.isEmpty() ? m_endpoint.prefix : set.Title},
+        {QStringLiteral("manufacturer"), QStringLiteral("kelomon")},
+        {QStringLiteral("model"), QStringLiteral("temperature controller line")},
+    };
+    QJsonObject config{
+        {QStringLiteral("name"), d.Caption},
+        {QStringLiteral("unique_id"), QStringLiteral("kelo_") + MqttTopics::objectId(topic)},
+        {QStringLiteral("state_topic"), topic},
+        {QStringLiteral("value_template"), QStringLiteral("{{ value_json.value }}")},
+        {QStringLiteral("availability_topic"), MqttTopics::status(m_endpoint.prefix)},
+        {QStringLiteral("payload_available"), QStringLiteral("online")},
+        {QStringLiteral("payload_not_available"), QStringLiteral("offline")},
+        {QStringLiteral("state_class"), QStringLiteral("measurement")},
+        {QStringLiteral("suggested_display_precision"), std::max(0, wholeOr(d.Dot, 0))},
+        {QStringLiteral("device"), device},
+    };
+    if (!m_endpoint.unit.isEmpty())
+        config.insert(QStringLiteral("unit_of_measurement"), m_endpoint.unit);
+    return QJsonDocument(config).toJson(QJsonDocument::Compact);
+}
+
+void MqttPublisher::publishSample(const QDateTime& time, const QList<SampleValue>& values)
+{
+    if (!m_running)
+        return;
+    const qsizetype n = std::min(values.size(), m_run.topicBytes.size());
+    QByteArray head = "{\"time\":";
+    head += timeJson(time);
+    head += ",\"seq\":";
+    head += QByteArray::number(++m_seq);
     std::vector<MqttLink::Message> messages;
-    messages.reserve(std::size_t(channels.size()));
-    for (const PublishedChannel& channel : channels)
-        messages.push_back({topicBytes(m_prefixBytes, channel), payloadBytes(when, channel)});
+    messages.reserve(std::size_t(n));
+    for (qsizetype c = 0; c < n; ++c) {
+        const SampleValue& v = values[c];
+        QByteArray json;
+        json.reserve(head.size() + m_run.tails[c].size() + 64);
+        json += head;
+        // No measurement is null, never a made-up number.
+        if (v.value) {
+            json += ",\"value\":";
+            appendJsonNumber(json, *v.value);
+            json += ",\"text\":";
+            appendJsonString(json, v.text);
+        } else {
+            json += ",\"value\":null,\"text\":null";
+        }
+        json += m_run.tails[c];
+        json += v.value ? ",\"ok\":true}" : ",\"ok\":false}";
+        messages.push_back({m_run.topicBytes[c], std::move(json)});
+    }
     m_link->enqueue(std::move(messages));
 }
 
@@ -149,9 +310,8 @@ void MqttPublisher::publishHealth()
 {
     const QDateTime now = QDateTime::currentDateTime();
     std::vector<MqttLink::Message> messages;
-    const QString base = m_endpoint.prefix + QStringLiteral("/health/");
     for (const QString& addr : m_health.addresses())
-        messages.push_back({(base + topicLevel(addr)).toUtf8(), m_health.payload(addr, now)});
+        messages.push_back({MqttTopics::health(m_endpoint.prefix, addr).toUtf8(), m_health.payload(addr, now)});
     if (!messages.empty())
         m_link->enqueue(std::move(messages));
 }
@@ -214,6 +374,8 @@ QString MqttPublisher::toolTipText() const
 {
     const Counters c = counters();
     QString text = m_stateMessage.isEmpty() ? QStringLiteral("MQTT: %1").arg(m_endpoint.displayUrl()) : m_stateMessage;
+    if (m_running)
+        text += QStringLiteral("\n게시 중: %1/+/+ (채널 %2개)").arg(m_endpoint.prefix).arg(m_run.topics.size());
     text += QStringLiteral("\n대기 %1 · 전송 중 %2 · 전송 완료 %3").arg(c.queued).arg(c.inFlight).arg(c.delivered);
     if (c.dropped > 0)
         text += QStringLiteral(" · 버림 %1").arg(c.dropped);

@@ -101,7 +101,8 @@ QString Recorder::prepare()
         return QStringLiteral("%1: the sampling interval \"%2\" is no time to record at")
             .arg(m_options.setPath, m_set.Sampling);
     m_engine->setChannels(m_set.channels, headerName);
-    preparePublishing();
+    if (const QString refusal = preparePublishing(); !refusal.isEmpty())
+        return refusal;
     m_outDir = m_options.outDir.isEmpty() ? QFileInfo(m_options.setPath).absolutePath()
                                           : QDir(m_options.outDir).absolutePath();
     return copySetToOut();
@@ -128,23 +129,37 @@ QString Recorder::copySetToOut()
     return {};
 }
 
-// A broker that cannot be used is said once; the recording goes on without it.
-void Recorder::preparePublishing()
+// MQTT options that cannot serve, or a set whose channels cannot be topics,
+// are refused like any bad argument; a broker that fails while running is a
+// state the log tells.
+QString Recorder::preparePublishing()
 {
-    if (m_options.mqttUrl.isEmpty())
-        return;
+    if (m_options.mqttUrl.isNull()) {
+        const std::pair<MqttSetting, const QString*> others[] = {
+            {MqttSetting::User, &m_options.mqttUser},           {MqttSetting::PasswordFile, &m_options.mqttPasswordFile},
+            {MqttSetting::CaFile, &m_options.mqttCaFile},       {MqttSetting::Discovery, &m_options.mqttDiscovery},
+            {MqttSetting::Unit, &m_options.mqttUnit}};
+        for (const auto& [setting, value] : others)
+            if (!value->isNull())
+                return QStringLiteral("%1 needs --mqtt URL").arg(mqttOptionName(setting));
+        return {};
+    }
     const MqttSettings settings{m_options.mqttUrl, m_options.mqttUser, m_options.mqttPasswordFile,
-                                m_options.mqttCaFile};
+                                m_options.mqttCaFile, m_options.mqttDiscovery, m_options.mqttUnit};
     try {
         m_publisher = std::make_unique<MqttPublisher>(settings);
-    } catch (const KeloError& e) {
-        m_log(QStringLiteral("MQTT: %1; recording without publishing").arg(e.text()));
-        return;
+    } catch (const MqttSettingsError& e) {
+        return e.optionLine();
+    }
+    if (const QString problem = m_publisher->setProblem(m_set); !problem.isEmpty()) {
+        m_publisher.reset();
+        return QStringLiteral("--mqtt: ") + QString(problem).replace(QLatin1Char('\n'), QLatin1Char(' '));
     }
     feedPublisher(*m_engine, *m_publisher);
     connect(m_publisher.get(), &MqttPublisher::stateChanged, this, [this](MqttPublisher::State, const QString& message) {
         m_log(QStringLiteral("MQTT %1: %2").arg(m_publisher->endpoint().displayUrl(), message));
     });
+    return {};
 }
 
 QString Recorder::newRecordPath(const QDateTime& time) const
@@ -184,8 +199,10 @@ QString Recorder::start(bool runTimers)
               .arg(m_samplingMs)
               .arg(path));
     tryOpen();
-    if (m_publisher)
+    if (m_publisher) {
+        (void)m_publisher->beginRun(m_set); // checked by prepare()
         m_publisher->start();
+    }
     if (runTimers) {
         // Paced by replies, the first request need not wait a poll interval.
         const bool byReply = m_options.pace == RecorderOptions::Pace::Reply;
@@ -221,6 +238,7 @@ int Recorder::finish()
     m_openTimer.stop();
     m_engine->stop();
     if (m_publisher) {
+        m_publisher->endRun();
         const bool delivered = m_publisher->flush(MqttPublisher::kShutdownWaitMs);
         const auto c = m_publisher->counters();
         if (!delivered || c.dropped > 0)

@@ -41,7 +41,7 @@ public:
     void sampleTick();
 
     [[nodiscard]] MonitoringEngine& engine() { return *m_engine; }
-    // The publisher when --mqtt names a broker it can use, else none.
+    // The publisher when --mqtt names a broker, else none.
     [[nodiscard]] MqttPublisher* publisher() { return m_publisher.get(); }
     [[nodiscard]] TComPort& port() { return *m_port; }
     [[nodiscard]] const ChannelSet& channelSet() const { return m_set; }
@@ -53,7 +53,7 @@ public:
 private:
     void connectEngine();
     void tryOpen();
-    void preparePublishing();
+    [[nodiscard]] QString preparePublishing();
     [[nodiscard]] QString newRecordPath(const QDateTime& time) const;
     [[nodiscard]] QString channelName(int c) const;
     [[nodiscard]] QString copySetToOut();

@@ -21,6 +21,8 @@ QString* valueSlot(RecorderOptions& o, const QString& name)
         return &o.mqttPasswordFile;
     if (name == QLatin1String("--mqtt-cafile"))
         return &o.mqttCaFile;
+    if (name == QLatin1String("--mqtt-unit"))
+        return &o.mqttUnit;
     return nullptr;
 }
 
@@ -54,6 +56,13 @@ RecorderArguments parseRecorderArguments(const QStringList& arguments)
             r.help = true;
         } else if (name == QLatin1String("--verbose")) {
             o.verbose = true;
+        } else if (name == QLatin1String("--mqtt-discovery")) {
+            // The prefix is optional, so only --mqtt-discovery=PREFIX gives one.
+            if (inlineValue && value.isEmpty()) {
+                r.error = QStringLiteral("--mqtt-discovery= needs a prefix (or no \"=\" for homeassistant)");
+                return r;
+            }
+            o.mqttDiscovery = inlineValue ? value : QStringLiteral("homeassistant");
         } else if (QString* slot = valueSlot(o, name)) {
             if (!takeValue())
                 return r;
@@ -119,10 +128,13 @@ QString recorderUsage()
         "  --mqtt URL          publish live values to an MQTT broker: mqtt://host:port/prefix or mqtts://...\n"
         "  --mqtt-user NAME    user name at the broker\n"
         "  --mqtt-password-file FILE  file holding the broker password\n"
-        "  --mqtt-cafile FILE  certificate authority for mqtts://\n"
+        "  --mqtt-cafile FILE  certificate authority for mqtts:// (default: the system's)\n"
+        "  --mqtt-discovery[=PREFIX]  Home Assistant discovery configs under PREFIX (default homeassistant)\n"
+        "  --mqtt-unit UNIT    unit_of_measurement of the discovered sensors\n"
         "  --verbose           log every frame sent and received\n"
         "  --help              this text\n"
         "\n"
         "SIGINT or SIGTERM ends the run once the kept-back lines are written (exit status 0);\n"
-        "lines that still cannot be written give exit status 1. Bad arguments give exit status 2.\n");
+        "lines that still cannot be written give exit status 1. Bad arguments (MQTT options included)\n"
+        "give exit status 2.\n");
 }

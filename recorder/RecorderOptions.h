@@ -19,6 +19,8 @@ struct RecorderOptions {
     QString mqttUser;
     QString mqttPasswordFile;
     QString mqttCaFile;
+    QString mqttDiscovery;       // null: no discovery
+    QString mqttUnit;
 };
 
 struct RecorderArguments {

@@ -12,7 +12,7 @@ packages=(
   xvfb imagemagick xauth unzip
   clang libclang-rt-14-dev valgrind heaptrack
   qt6-translations-l10n
-  libmosquitto-dev mosquitto mosquitto-clients openssl
+  libmosquitto-dev libssl-dev mosquitto mosquitto-clients openssl
   dpkg-dev fakeroot file lintian systemd appstream
 )
 

@@ -12,15 +12,16 @@ int main(int argc, char** argv)
     if (argc < 2)
         return 2;
     try {
-        MqttPublisher publisher(MqttSettings{QString::fromLocal8Bit(argv[1]), {}, {}, {}});
+        MqttPublisher publisher(MqttSettings{QString::fromLocal8Bit(argv[1]), {}, {}, {}, {}, {}});
         QObject::connect(&publisher, &MqttPublisher::stateChanged, [](MqttPublisher::State state, const QString&) {
             if (state == MqttPublisher::State::Connected) {
                 std::puts("connected");
                 std::fflush(stdout);
             }
         });
+        (void)publisher.beginRun({"Probe", "1000", {{"01", "Zone", "0001", "1", "100", "0", "255"}}});
         publisher.start();
-        publisher.publishSample(QDateTime::currentDateTime(), {{"01", "0001", "Zone", "1", 12.5, "12.5", true}});
+        publisher.publishSample(QDateTime::currentDateTime(), {{12.5, "12.5"}});
         return app.exec();
     } catch (const KeloError& e) {
         std::fprintf(stderr, "%s\n", e.what());

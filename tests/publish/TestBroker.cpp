@@ -130,7 +130,7 @@ bool TestBroker::prepare()
         config += "certfile " + m_dir.filePath("server.crt").toLocal8Bit() + "\n";
         config += "keyfile " + m_dir.filePath("server.key").toLocal8Bit() + "\n";
     }
-    m_config = config;
+    m_config = config + m_options.config;
     return true;
 }
 

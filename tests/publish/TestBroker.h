@@ -15,6 +15,7 @@ public:
         QString password;
         bool tls = false;         // TLS listener; caFile() signed its certificate for 127.0.0.1
         bool persistence = false; // sessions and their queued messages survive stop() and start()
+        QByteArray config;        // more lines for mosquitto.conf (a bridge, say)
     };
 
     explicit TestBroker(Options options);
