@@ -8,6 +8,7 @@
 #include "monitoring/MinputP.h"
 #include "monitoring/ChannelSetCheck.h"
 #include "monitoring/MonitoringEngine.h"
+#include "monitoring/PollTiming.h"
 #include "monitoring/RecordFile.h"
 #include "recorder/MqttEngineFeed.h"
 #include "recorder/MqttPublisher.h"
@@ -52,7 +53,11 @@ TMonitoringF::TMonitoringF(AppContext& context, QWidget* parent)
 {
     buildLayout();
     m_engine = new MonitoringEngine(*ComPort1, programAssembler(ReceivingWindow::Monitoring), m_context.clock,
-                                    m_context.regional, this);
+                                    m_context.regional, m_context.steady, this);
+    m_busCounts = new QLabel(StatusBar1);
+    m_busCounts->setObjectName(QStringLiteral("labBusCounts"));
+    m_busCounts->setHidden(true);
+    StatusBar1->addPermanentWidget(m_busCounts);
     connectEngine();
 }
 
@@ -76,6 +81,23 @@ void TMonitoringF::connectEngine()
     connect(e, &MonitoringEngine::replyReceived, this, [this](const QByteArray& frame) {
         if (logShowing())
             log(TrafficLogLine(TrafficDirection::Received, frame));
+    });
+    // Ticks held back by a reply still awaited, and replies that answer no
+    // request, are counted in the status bar and shown in the traffic log.
+    connect(e, &MonitoringEngine::pollSkipped, this, [this](int awaited) {
+        if (logShowing())
+            log(QStringLiteral("[건너뜀] %1번 채널의 응답을 기다리는 중").arg(awaited));
+        showBusCounts();
+    });
+    connect(e, &MonitoringEngine::replyDropped, this, [this](const QByteArray& frame) {
+        if (logShowing())
+            log(QStringLiteral("[버림]=> ") + fromAnsi(frame.chopped(frame.endsWith("\r\n") ? 2 : 0)));
+        showBusCounts();
+    });
+    // Said once a run, in the status bar: no box comes up while monitoring runs.
+    connect(e, &MonitoringEngine::repliesSlowerThanPoll, this, [this](qint64 responseMs, int delayMs) {
+        m_slowReplies = QStringLiteral("응답 %1 ms > 폴링 주기 %2 ms").arg(responseMs).arg(delayMs);
+        showBusCounts();
     });
     connect(e, &MonitoringEngine::sendFailed, this, &TMonitoringF::reportSendFailure);
     connect(e, &MonitoringEngine::recordFailed, this, &TMonitoringF::reportRecordFailure);
@@ -275,6 +297,7 @@ void TMonitoringF::applyChannelSet(const ChannelSet& set, const QString& path)
     iPlot1->setTitleVisible(!m_title.isEmpty());
     tmSampling->setInterval(m_sampling);
     m_engine->setChannels(set.channels, m_headerName);
+    m_engine->setSamplingInterval(m_sampling);
 
     acGrd2->setColumnCount(n + 1);
     for (int c = 1; c <= n; ++c) {
@@ -358,7 +381,7 @@ void TMonitoringF::Start()
 {
     if (channelCount() == 0)
         return;
-    Timer1->setInterval(StrToInt(StatusBar1->panelText(3)));
+    const int askedDelay = StrToInt(StatusBar1->panelText(3));
     m_recordPath.clear();
     // Line 1 must name a set file the data viewer can find again.
     if (const QString refusal = unrecordableSetNameText(m_headerName); !refusal.isEmpty()) {
@@ -368,7 +391,10 @@ void TMonitoringF::Start()
     const QString path = chooseRecordPath();
     if (path.isEmpty())
         return;
+    Timer1->setInterval(runPollDelay(askedDelay));
     m_engine->start(path, testMode());
+    m_slowReplies.clear();
+    showBusCounts();
     m_recordPath = path;
     StatusBar1->setPanelText(4, StatusBar1->panelText(4) + QStringLiteral(" [") + QFileInfo(path).fileName()
                                     + QLatin1Char(']'));
@@ -384,6 +410,41 @@ void TMonitoringF::Start()
     setIdleControls(false);
     Timer1->setEnabled(true);
     tmSampling->setEnabled(true);
+}
+
+int TMonitoringF::runPollDelay(int asked)
+{
+    QList<ChannelDef> channels;
+    for (int c = 1; c <= channelCount(); ++c)
+        channels << m_engine->channel(c);
+    const int exchange = pollExchangeMs(ComPort1->settings(), channels);
+    // An interval of 0 or less keeps its meaning: the poll timer never fires.
+    const int delay = asked > 0 ? std::max(asked, exchange) : asked;
+    m_engine->setPollTiming(std::max(delay, 0), responseTimeoutMs(kDefaultResponseTimeoutMs, exchange));
+    if (delay == asked)
+        return asked;
+    postNoticeBox(QStringLiteral("폴링 주기 %1 ms는 통신선에서 요청과 응답이 오가는 시간(%2 ms)보다 짧아, "
+                                 "이번 측정은 %2 ms 주기로 폴링합니다.")
+                      .arg(asked)
+                      .arg(exchange));
+    return exchange;
+}
+
+void TMonitoringF::showBusCounts()
+{
+    const qint64 skipped = m_engine->skippedTicks();
+    const qint64 dropped = m_engine->droppedReplies();
+    QString text = QStringLiteral("건너뜀 %1 · 버림 %2").arg(skipped).arg(dropped);
+    if (!m_slowReplies.isEmpty())
+        text += QStringLiteral(" · ") + m_slowReplies;
+    m_busCounts->setText(text);
+    m_busCounts->setToolTip(QStringLiteral("응답을 기다리느라 건너뛴 폴링 %1회, 요청 없이 도착해 버린 응답 %2개\n"
+                                           "응답 대기 최대 %3 ms. 응답이 폴링 주기보다 늦으면 각 채널은 설정보다 "
+                                           "드물게 읽힙니다.")
+                                .arg(skipped)
+                                .arg(dropped)
+                                .arg(m_engine->responseTimeout()));
+    m_busCounts->setHidden(skipped == 0 && dropped == 0 && m_slowReplies.isEmpty());
 }
 
 // The save dialog's choice, completed with ".kmr"; empty when the operator
@@ -491,6 +552,11 @@ void TMonitoringF::reportRecordFailure(const QString& text)
 void TMonitoringF::postErrorBox(const QString& text)
 {
     QTimer::singleShot(0, this, [this, text] { m_context.dialogs.errorBox(this, text); });
+}
+
+void TMonitoringF::postNoticeBox(const QString& text)
+{
+    QTimer::singleShot(0, this, [this, text] { m_context.dialogs.MsgBox(this, text, noticeCaption(), MsgStyle::Ok); });
 }
 
 // ---- traffic log and channel list ------------------------------------------

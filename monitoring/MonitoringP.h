@@ -99,10 +99,17 @@ private:
     void log(const QString& line);
     void showLinkState(const QString& text);
     void reportSendFailure(const QString& text);
+    // The poll interval for a run: the one asked for in panel 3, raised to
+    // the time an exchange takes on the line, and said so in a box that
+    // waits for the handler to return.
+    [[nodiscard]] int runPollDelay(int asked);
+    void showBusCounts();
     void reportRecordFailure(const QString& text);
     // Shows an error box once the running handler has returned, so the
     // timers keep their rhythm while the box waits for the operator.
     void postErrorBox(const QString& text);
+    // A notice that waits for the handler to return, so no timer stops for it.
+    void postNoticeBox(const QString& text);
     [[nodiscard]] QString noticeCaption() const;
 
     AppContext& m_context;
@@ -135,5 +142,7 @@ private:
     MonitoringEngine* m_engine = nullptr;
     std::unique_ptr<MqttPublisher> m_publisher;
     bool m_sendFailureShown = false;             // in the current run
+    QLabel* m_busCounts = nullptr;               // skipped ticks and dropped replies
+    QString m_slowReplies;                       // replies slower than the poll interval, this run
     bool m_shown = false;
 };

@@ -1,5 +1,6 @@
 #include "recorder/RecorderOptions.h"
 
+#include "monitoring/PollTiming.h"
 #include "settings/Convert.h"
 
 namespace {
@@ -58,15 +59,18 @@ RecorderArguments parseRecorderArguments(const QStringList& arguments)
             if (!takeValue())
                 return r;
             *slot = value;
-        } else if (name == QLatin1String("--delay")) {
+        } else if (name == QLatin1String("--delay") || name == QLatin1String("--timeout")) {
             if (!takeValue())
                 return r;
             const auto ms = parseInt32(value);
-            if (!ms || *ms <= 0) {
-                r.error = QStringLiteral("--delay takes a whole number of milliseconds above 0, not \"%1\"").arg(value);
+            if (!ms || *ms <= 0 || *ms > kMaxPollDelayMs) {
+                r.error = QStringLiteral("%1 takes a whole number of milliseconds from 1 to %2, not \"%3\"")
+                              .arg(name)
+                              .arg(kMaxPollDelayMs)
+                              .arg(value);
                 return r;
             }
-            o.delayMs = *ms;
+            (name == QLatin1String("--delay") ? o.delayMs : o.responseTimeoutMs) = *ms;
         } else if (name == QLatin1String("--rotate")) {
             if (!takeValue())
                 return r;
@@ -111,11 +115,13 @@ QString recorderUsage()
         "\n"
         "  --program-dir DIR   folder whose Main.ini gives the line settings (default: the folder of the executable)\n"
         "  --port DEV          overrides [ComPort1] Port\n"
-        "  --delay MS          overrides [Delay] Time (the poll interval)\n"
+        "  --delay MS          overrides [Delay] Time (the poll interval, at most 3600000)\n"
+        "  --timeout MS        the wait for a reply before a request counts as unanswered (default 500;\n"
+        "                      never less than twice the line's exchange time plus 50)\n"
         "  --out DIR           folder for record files (default: the set file's folder)\n"
         "  --rotate daily      start a new record file at local midnight\n"
         "  --pace fixed|reply  fixed: one request per poll interval (default);\n"
-        "                      reply: the next request as soon as the reply is complete, or after a time-out\n"
+        "                      reply: the next request as soon as the reply is complete, or after --timeout\n"
         "  --mqtt URL          publish live values to an MQTT broker: mqtt://host:port/prefix or mqtts://...\n"
         "  --mqtt-user NAME    user name at the broker\n"
         "  --mqtt-password-file FILE  file holding the broker password\n"

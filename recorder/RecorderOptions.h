@@ -11,6 +11,7 @@ struct RecorderOptions {
     QString programDir;          // empty: the executable's folder
     QString port;                // empty: [ComPort1] Port of Main.ini
     std::optional<int> delayMs;  // empty: [Delay] Time of Main.ini
+    std::optional<int> responseTimeoutMs; // empty: the default wait for a reply
     QString outDir;              // empty: the set file's folder
     bool rotateDaily = false;
     Pace pace = Pace::Fixed;

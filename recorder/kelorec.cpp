@@ -48,9 +48,6 @@ int main(int argc, char* argv[])
         return 2;
     }
     QObject::connect(&unixSignals, &SignalPipe::caught, &app, [&] { app.exit(recorder.finish()); });
-    if (const QString failure = recorder.start(); !failure.isEmpty()) {
-        std::fprintf(stderr, "kelorec: %s\n", failure.toUtf8().constData());
-        return 2;
-    }
+    recorder.start();
     return app.exec();
 }

@@ -4,6 +4,7 @@
 #include "sim/SimServer.h"
 #include "sim/SimRegisters.h"
 
+#include <QLabel>
 #include <cmath>
 
 using Polling = MonitoringWindowTest;
@@ -318,9 +319,8 @@ TEST_F(Polling, StartForgetsTheValuesOfThePreviousRun)
     load(threeChannelSet());
     start();
     (void)tick();
-    answer(reply("01", "OK", "0064"));
     window->bbtStartClick();
-    answer(reply("01", "OK", "0065"));      // handled after Stop too
+    answer(reply("01", "OK", "0065"));      // the request's reply, handled after Stop too
     EXPECT_EQ(value(1), "10.1");
     start("again.kmr");
     EXPECT_EQ(value(1), "");
@@ -330,4 +330,48 @@ TEST_F(Polling, StartForgetsTheValuesOfThePreviousRun)
     window->tmSamplingTimer();
     EXPECT_EQ(readBytes(recordPath("again.kmr")), "set.khd\r\n20240105/143022;0;0;0;\r\n");
     EXPECT_EQ(value(1), "0");
+}
+
+// One request at a time on the half-duplex line: a tick that finds the last
+// request unanswered sends nothing until the reply is in or its time-out has
+// passed, and a reply that answers no request is nobody's. Both are shown.
+TEST_F(Polling, ARequestStillAwaitedHoldsTheNextTickAndAStrayReplyIsNobodys)
+{
+    portAt(line.slavePath(), "20");
+    steadyHeld = true;
+    open();
+    load(threeChannelSet());
+    window->spbViewClick();
+    start();
+    showPostedBoxes();
+    ASSERT_EQ(dialogs.messageTexts().size(), 1);
+    const QString notice = dialogs.messageTexts().front();
+    EXPECT_TRUE(notice.contains("폴링 주기 20 ms는") && notice.contains("34 ms")) << notice.toStdString();
+    EXPECT_EQ(child<IntervalTimer>("Timer1")->interval(), 34);
+
+    EXPECT_EQ(tick(), request("01"));
+    steadyMs += 100;
+    EXPECT_EQ(tick(), "") << "the reply to 01 is still awaited";
+    answer(reply("01", "OK", "04D2"));
+    EXPECT_EQ(value(1), "123.4");
+    EXPECT_EQ(tick(), request("02"));
+    steadyMs += 499;
+    EXPECT_EQ(tick(), "");
+    steadyMs += 1;
+    EXPECT_EQ(tick(), request("03")) << "02 timed out after 500 ms";
+    answer(reply("02", "OK", "0063"));      // 02's late reply is not 03's
+    EXPECT_EQ(value(3), "");
+    answer(reply("03", "OK", "0064"));
+    EXPECT_EQ(value(3), "10.0");
+    answer(reply("01", "OK", "0001"));      // nothing is awaited
+    EXPECT_EQ(value(1), "123.4");
+
+    const QStringList log = logLines();
+    EXPECT_EQ(log.filter("[건너뜀] 1번 채널의 응답을 기다리는 중").size(), 1) << log.join('\n').toStdString();
+    EXPECT_EQ(log.filter(QString("[버림]=> ") + kStx + "02DRS,OK,0063").size(), 1);
+    EXPECT_EQ(log.filter(QString("[버림]=> ") + kStx + "01DRS,OK,0001").size(), 1);
+    QLabel* counts = child<QLabel>("labBusCounts");
+    EXPECT_FALSE(counts->isHidden());
+    EXPECT_TRUE(counts->text().startsWith("건너뜀 2 · 버림 2 · 응답 ")) << counts->text().toStdString();
+    EXPECT_TRUE(counts->text().endsWith(" ms > 폴링 주기 34 ms")) << "said once: replies are slower than the cycle";
 }
