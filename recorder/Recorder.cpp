@@ -62,12 +62,13 @@ bool sameBytes(const QString& a, const QString& b)
 
 } // namespace
 
-Recorder::Recorder(RecorderOptions options, Clock clock, Regional regional, Log log, QObject* parent)
+Recorder::Recorder(RecorderOptions options, Clock clock, Regional regional, Log log, SteadyClock steady,
+                   QObject* parent)
     : QObject(parent), m_options(std::move(options)), m_clock(std::move(clock)), m_regional(std::move(regional)),
       m_log(std::move(log)), m_port(std::make_unique<TComPort>())
 {
     m_port->setObjectName(QStringLiteral("ComPort1"));
-    m_engine = new MonitoringEngine(*m_port, recorderAssembler(), m_clock, m_regional, steadyClock(), this);
+    m_engine = new MonitoringEngine(*m_port, recorderAssembler(), m_clock, m_regional, std::move(steady), this);
     connect(m_port.get(), &TComPort::OnRxChar, this,
             [this](QObject*, int count) { (void)m_engine->receive(m_port->ReadText(count)); });
     connect(&m_pollTimer, &QTimer::timeout, this, &Recorder::pollTick);

@@ -24,7 +24,8 @@ class Recorder : public QObject {
 public:
     using Log = std::function<void(const QString& line)>;
 
-    Recorder(RecorderOptions options, Clock clock, Regional regional, Log log, QObject* parent = nullptr);
+    Recorder(RecorderOptions options, Clock clock, Regional regional, Log log, SteadyClock steady = steadyClock(),
+             QObject* parent = nullptr);
     ~Recorder() override;
 
     // Reads Main.ini and the channel set, and puts the set beside the record

@@ -79,7 +79,7 @@ public:
         o.programDir = ProgramPath;
         writeBytes(o.setPath, kSet);
         portAt(serve(faults, {1, 2, 3, 4}));
-        auto r = std::make_unique<Recorder>(o, context.clock, Regional::plain(), [](const QString&) {});
+        auto r = std::make_unique<Recorder>(o, context.clock, Regional::plain(), [](const QString&) {}, context.steady);
         EXPECT_EQ(r->prepare(), "");
         r->start(false);
         watch(&r->port());

@@ -97,7 +97,7 @@ TEST_F(Publishing, TheWindowAndKelorecPublishWhatTheyRecord)
     o.outDir = dir.file("out");
     o.mqttUrl = broker.url("kelorec");
     QStringList log;
-    Recorder r(o, context.clock, Regional::plain(), [&](const QString& l) { log << l; });
+    Recorder r(o, context.clock, Regional::plain(), [&](const QString& l) { log << l; }, context.steady);
     ASSERT_EQ(r.prepare(), "");
     r.start(false);
     QSignalSpy replies(&r.engine(), &MonitoringEngine::replyReceived);
@@ -135,7 +135,7 @@ TEST_F(Publishing, ABrokerThatCannotBeUsedIsSaidOnceAndTheRecordingGoesOn)
         o.mqttUrl = url;
         o.mqttCaFile = dir.file("no-such-ca.pem");
         QStringList log;
-        Recorder r(o, context.clock, Regional::plain(), [&](const QString& l) { log << l; });
+        Recorder r(o, context.clock, Regional::plain(), [&](const QString& l) { log << l; }, context.steady);
         ASSERT_EQ(r.prepare(), "");
         r.start(false);
         r.sampleTick();
