@@ -79,6 +79,7 @@ QToolButton* TKeloMainF::addToolButton(QWidget* bar, const QString& name, const 
     auto* button = new QToolButton(bar);
     button->setObjectName(name);
     button->setToolTip(tip);
+    button->setAccessibleName(tip);  // a picture only: the tip says what it does
     button->setAutoRaise(true);
     button->setIcon(QIcon(picture));
     button->setIconSize(QSize(32, 32));
