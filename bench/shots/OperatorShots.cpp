@@ -133,7 +133,10 @@ int main(int argc, char** argv)
         TCommandF window(context);
         window.show();
         runFor(500);
+        auto* body = window.findChild<QLineEdit*>(QStringLiteral("edtSend"));
         for (int i = 0; i < 8; ++i) {
+            // A pasted control byte goes out as it is, and the log shows it.
+            body->setText(i == 2 ? QStringLiteral("WHO\x1b\t") : QStringLiteral("WHO"));
             if (i == 5)
                 window.findChild<QCheckBox*>(QStringLiteral("chbHex"))->setChecked(true);
             window.butSendClick();
