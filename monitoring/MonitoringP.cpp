@@ -5,8 +5,10 @@
 #include "link/LinkStatusBarP.h"
 #include "link/PortErrors.h"
 #include "link/ReplyAssembler.h"
-#include "monitoring/MinputP.h"
+#include "link/SetupP.h"
+#include "monitoring/BusBudget.h"
 #include "monitoring/ChannelSetCheck.h"
+#include "monitoring/MinputP.h"
 #include "monitoring/MonitoringEngine.h"
 #include "monitoring/PollTiming.h"
 #include "monitoring/RecordFile.h"
@@ -18,7 +20,6 @@
 #include "settings/FuncP.h"
 #include "settings/IntervalTimer.h"
 #include "settings/KeloError.h"
-#include "settings/SetupP.h"
 #include "widgets/AppContext.h"
 #include "widgets/Colors.h"
 #include "widgets/ApplicationTitle.h"
@@ -124,14 +125,46 @@ void TMonitoringF::startPublishing()
     try {
         m_publisher = std::make_unique<MqttPublisher>(settings);
     } catch (const KeloError& error) {
-        Label2->setToolTip(QStringLiteral("MQTT: ") + error.text());
+        m_publisherRefusal = QStringLiteral("MQTT: ") + error.text();
+        updateHeadingTip();
         return;
     }
     feedPublisher(*m_engine, *m_publisher);
-    connect(m_publisher.get(), &MqttPublisher::stateChanged, this,
-            [this] { Label2->setToolTip(m_publisher->toolTipText()); });
-    Label2->setToolTip(m_publisher->toolTipText());
+    connect(m_publisher.get(), &MqttPublisher::stateChanged, this, &TMonitoringF::updateHeadingTip);
+    updateHeadingTip();
     m_publisher->start();
+}
+
+// The value table's heading tells how often each channel is read, and the
+// broker's state when the window publishes.
+void TMonitoringF::updateHeadingTip()
+{
+    QStringList lines;
+    if (channelCount() > 0) {
+        if (const auto delay = parseInt32(StatusBar1->panelText(3)))
+            lines << BusBudget{channelCount(), *delay, m_sampling}.refreshText();
+    }
+    if (m_publisher)
+        lines << m_publisher->toolTipText();
+    else if (!m_publisherRefusal.isEmpty())
+        lines << m_publisherRefusal;
+    Label2->setToolTip(lines.join(QLatin1Char('\n')));
+}
+
+// At Start, a set whose channels are read less often than they are recorded
+// is said once, beside the heading, without a box that would hold up the run.
+void TMonitoringF::showBusBudget(bool atStart)
+{
+    updateHeadingTip();
+    if (!atStart) {
+        labBusBudget->clear();
+        labBusBudget->hide();
+        return;
+    }
+    // The interval the run polls at, after any raise to the line's exchange time.
+    const QString notice = BusBudget{channelCount(), Timer1->interval(), m_sampling}.repeatNotice();
+    labBusBudget->setText(notice);
+    labBusBudget->setVisible(!notice.isEmpty());
 }
 
 // ---- state -----------------------------------------------------------------
@@ -209,6 +242,7 @@ void TMonitoringF::FormShow()
 void TMonitoringF::OpenComPort()
 {
     ::OpenComPort(this, *ComPort1, *StatusBar1, m_context);
+    updateHeadingTip(); // the poll delay may have changed
 }
 
 bool TMonitoringF::FormCloseQuery()
@@ -298,6 +332,7 @@ void TMonitoringF::applyChannelSet(const ChannelSet& set, const QString& path)
     tmSampling->setInterval(m_sampling);
     m_engine->setChannels(set.channels, m_headerName);
     m_engine->setSamplingInterval(m_sampling);
+    showBusBudget(false);
 
     acGrd2->setColumnCount(n + 1);
     for (int c = 1; c <= n; ++c) {
@@ -381,6 +416,16 @@ void TMonitoringF::Start()
 {
     if (channelCount() == 0)
         return;
+    // A sampling timer of 0 ms or less never fires: the run would record nothing.
+    if (m_sampling <= 0) {
+        m_context.dialogs.MsgBox(this,
+                                 QStringLiteral("채널 세트 %1의 Sampling이 %2 msec입니다.\n"
+                                                "Sampling이 1 msec 이상이어야 측정값을 기록할 수 있습니다.")
+                                     .arg(m_headerName)
+                                     .arg(m_sampling),
+                                 noticeCaption(), MsgStyle::Ok);
+        return;
+    }
     const int askedDelay = StrToInt(StatusBar1->panelText(3));
     m_recordPath.clear();
     // Line 1 must name a set file the data viewer can find again.
@@ -399,11 +444,10 @@ void TMonitoringF::Start()
     StatusBar1->setPanelText(4, StatusBar1->panelText(4) + QStringLiteral(" [") + QFileInfo(path).fileName()
                                     + QLatin1Char(']'));
 
+    // Each trace begins at its channel's first measurement.
     iPlot1->clearPoints();
     iPlot1->resetTimeAxis();
-    const QDateTime now = m_context.clock();
-    for (int t = 0; t < iPlot1->traceCount(); ++t)
-        iPlot1->addPoint(t, now, 0);
+    showBusBudget(true);
 
     m_sendFailureShown = false;
     bbtStart->setText(kStop);
@@ -525,6 +569,10 @@ void TMonitoringF::setValueCell(int channel, const QString& text)
 
 void TMonitoringF::plot(int channel, double value)
 {
+    // The miss rule's 0 is no measurement: a channel that has not answered
+    // since Start is not drawn up from 0.
+    if (!testMode() && !m_engine->value(channel) && iPlot1->pointCount(channel - 1) == 0)
+        return;
     iPlot1->addPoint(channel - 1, m_context.clock(), value);
 }
 

@@ -94,6 +94,10 @@ private:
     // Publishes live values when Main.ini's [MQTT] Url names a broker; its
     // state shows in the tool tip of the value table's heading.
     void startPublishing();
+    void updateHeadingTip();
+    // The refresh time in the heading's tip; at Start, also a notice when
+    // records would repeat old values.
+    void showBusBudget(bool atStart);
     void setValueCell(int channel, const QString& text);
     void plot(int channel, double value);
     void log(const QString& line);
@@ -124,6 +128,7 @@ private:
     QCheckBox* chbRandom = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
+    QLabel* labBusBudget = nullptr;
     QSplitter* cxSplitter1 = nullptr;
     ColumnGrid* acGrd1 = nullptr;
     ColumnGrid* acGrd2 = nullptr;
@@ -141,6 +146,7 @@ private:
     QString m_recordPath;
     MonitoringEngine* m_engine = nullptr;
     std::unique_ptr<MqttPublisher> m_publisher;
+    QString m_publisherRefusal;
     bool m_sendFailureShown = false;             // in the current run
     QLabel* m_busCounts = nullptr;               // skipped ticks and dropped replies
     QString m_slowReplies;                       // replies slower than the poll interval, this run

@@ -141,6 +141,7 @@ void TDataViewF::buildLayout()
     leftLayout->addWidget(titleLabel(QStringLiteral(" 헤더파일내용"), QStringLiteral("Label1"), left));
     m_headerList = new QListWidget(left);
     m_headerList->setObjectName(QStringLiteral("lsbHd"));
+    m_headerList->setAccessibleName(QStringLiteral("헤더파일내용"));
     m_headerList->setFrameShape(QFrame::NoFrame);
     m_headerList->setStyleSheet(QStringLiteral("QListWidget { background-color: palette(button); }"));
     // A set of many channels lists a line per channel: measuring them all in
@@ -161,6 +162,7 @@ void TDataViewF::buildLayout()
 
     m_grid = new QTableView(right);
     m_grid->setObjectName(QStringLiteral("sg1"));
+    m_grid->setAccessibleName(QStringLiteral("데이터파일내용"));
     m_grid->setModel(m_model);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -457,8 +459,10 @@ void TDataViewF::workbookMade(const QString& path)
                                                                 "엑셀 파일은 다음 위치에 있습니다.\r\n") + full,
                                            QStringLiteral("Error"), MsgStyle::OkInformation);
     };
+    // The workbook is written all the same: say where it is.
     if (!m_context.openFile(full, failed))
-        m_context.dialogs.MsgBox(this, kNotFound, QStringLiteral("Error"), MsgStyle::OkInformation);
+        m_context.dialogs.MsgBox(this, kNotFound + QStringLiteral("\r\n") + full, QStringLiteral("Error"),
+                                 MsgStyle::OkInformation);
 }
 
 void TDataViewF::endExport()

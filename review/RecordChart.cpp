@@ -5,6 +5,7 @@
 #include "widgets/AppContext.h"
 #include "widgets/ChartNavigation.h"
 #include "widgets/Fonts.h"
+#include "widgets/KeyboardReach.h"
 
 #include <QFileInfo>
 #include <QHeaderView>
@@ -78,8 +79,10 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
             &RecordChart::saveCsvAllClick);
     addTool("actCsvShown", QStringLiteral("CSV(보이는 구간)"), QStringLiteral("보이는 시간 구간만 CSV 파일로 저장"),
             &RecordChart::saveCsvShownClick);
+    makeToolBarReachable(m_tools, QStringLiteral("기록 차트"));
 
     m_plot->setObjectName(QStringLiteral("plotRecord"));
+    m_plot->setAccessibleName(QStringLiteral("기록 차트"));
     m_plot->setBackground(kChartBackground);
     m_plot->setNotAntialiasedElements(QCP::aeAll);
     m_plot->setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
@@ -115,6 +118,7 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
     });
 
     m_list->setObjectName(QStringLiteral("sgChannels"));
+    m_list->setAccessibleName(QStringLiteral("채널 (보이기, 커서, 최소, 평균, 최대)"));
     m_list->setColumnCount(ColCount);
     m_list->setHorizontalHeaderLabels({QStringLiteral("채널"), QStringLiteral("커서"), QStringLiteral("최소"),
                                        QStringLiteral("평균"), QStringLiteral("최대")});

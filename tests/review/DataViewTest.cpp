@@ -297,11 +297,15 @@ TEST_F(DataViewTest, ExportFailuresSayWhatFailedAndWhereTheWorkbookIs)
         EXPECT_TRUE(excelEnabled());
         EXPECT_EQ(row(0), (QStringList{"20240105/143023", "1", "2", "1"}));
     };
-    // Nothing can open the workbook: the documented message.
+    // Nothing can open the workbook: the documented message, then where it is.
     openerWorks = false;
     exportOnce();
     ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(dialogs.messages[1].text, "Excel Program Not Found.");
+    const QStringList lines = dialogs.messages[1].text.split("\r\n");
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "Excel Program Not Found.");
+    EXPECT_EQ(QFileInfo(lines[1]).absolutePath(), QFileInfo(temp.path()).absoluteFilePath());
+    EXPECT_EQ(readWorkbook(lines[1]).sheets.at(0).cells.value("A1").value, "Furnace A");
     EXPECT_EQ(dialogs.messages[1].caption, "Error");
     EXPECT_EQ(dialogs.messages[1].style, 64);
 
