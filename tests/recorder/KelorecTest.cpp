@@ -336,7 +336,7 @@ TEST(Kelorec, StartUpFaultsOfTheRecordFolderAreRetriedUntilTheyClear)
     }
 }
 
-TEST(Kelorec, AnOutFolderDeletedAndMadeAgainGetsTheSetBack)
+TEST(Kelorec, AnOutFolderDeletedDuringTheRunIsMadeAgainWithTheSetBeside)
 {
     Bench bench("Kiln;100\r\n01;Z1;0001;1;1200;-100;255\r\n02;Z2;0001;0;100;0;65280\r\n");
     ASSERT_TRUE(bench.serve());
@@ -345,12 +345,17 @@ TEST(Kelorec, AnOutFolderDeletedAndMadeAgainGetsTheSetBack)
     ASSERT_TRUE(bench.logSays("recording:"));
     ASSERT_TRUE(waitUntil([&] { return QDir(out).entryList({"*.kmr"}).size() == 1; }));
     ASSERT_TRUE(QDir(out).removeRecursively());
-    ASSERT_TRUE(bench.logSays("recording failed"));
-    ASSERT_TRUE(QDir().mkpath(out));
-    ASSERT_TRUE(bench.logSays("recording works again"));
+    ASSERT_TRUE(waitUntil([&] {
+        const QStringList records = QDir(out).entryList({"*.kmr"});
+        return records.size() == 1 && QFileInfo::exists(QDir(out).filePath("kiln.khd"))
+            && lines(readBytes(QDir(out).filePath(records[0]))).size() >= 2;
+    }));
     EXPECT_EQ(readBytes(QDir(out).filePath("kiln.khd")), bench.setBytes);
+    const QStringList records = QDir(out).entryList({"*.kmr"});
+    EXPECT_EQ(lines(readBytes(QDir(out).filePath(records.value(0)))).value(0), "kiln.khd\r") << "header first";
     rec.terminate();
     ASSERT_TRUE(rec.waitForFinished(10000));
+    EXPECT_EQ(rec.exitCode(), 0);
 }
 
 // The log says what happened: a refusal is a refusal, a vanished device is gone.
