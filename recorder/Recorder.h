@@ -1,5 +1,6 @@
 #pragma once
 #include "monitoring/ChannelSet.h"
+#include "recorder/RecorderLine.h"
 #include "recorder/RecorderOptions.h"
 #include "settings/Clock.h"
 #include "settings/Regional.h"
@@ -59,6 +60,7 @@ private:
     [[nodiscard]] QString copySetToOut();
 
     RecorderOptions m_options;
+    RecorderLine m_line;
     Clock m_clock;
     Regional m_regional;
     Log m_log;
