@@ -1,0 +1,73 @@
+#!/usr/bin/env bash
+# The package on a clean machine: fresh Debian 12 roots made by mmdebstrap
+# (variant apt) from this machine's Debian mirror, the .deb installed with apt
+# as a new administrator would, once with recommends and once without. In each:
+#   - kelomon starts offscreen as a normal user and makes its files in
+#     ~/.local/share/kelomon;
+#   - kelorec records kelosim for 10 s into a folder;
+#   - apt-get remove leaves no file of the package and keeps the user's files.
+# Without recommends, the windows' Korean texts are also laid out with each
+# Korean font the package accepts in turn (kelo_font_probe), then with none,
+# where the probe must see boxes.
+# Where mmdebstrap cannot make a root here, the check says so and passes.
+#   packaging/check-clean-root.sh [BUILD_DIR]     (default build/, after check-package.sh)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+begin=$SECONDS
+skip() { echo "clean-root check skipped: $*"; exit 0; }
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+deb=$(ls -t "$build"/kelomon_*_amd64.deb 2>/dev/null | head -1)
+[ -n "$deb" ] || fail "no package in $build (run packaging/check-package.sh first)"
+probe=$build/bin/kelo_font_probe
+[ -x "$probe" ] || fail "no $probe"
+[ "$(id -u)" -eq 0 ] || skip "it needs root (mmdebstrap --mode=root, chroot)"
+command -v mmdebstrap >/dev/null || skip "mmdebstrap is not installed"
+command -v unshare >/dev/null || skip "unshare is not installed"
+
+# This machine's Debian sources, and nothing else.
+mirrors=()
+for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
+  [ -f "$f" ] && grep -qE '(^|[[:space:]])bookworm([[:space:]]|$)' "$f" && mirrors+=("$f")
+done
+[ ${#mirrors[@]} -gt 0 ] || skip "no Debian 12 (bookworm) mirror in this machine's apt sources"
+
+work=$(mktemp -d /tmp/kelo-clean-root.XXXXXX)
+trap 'rm -rf --one-file-system "$work"' EXIT
+echo "== a fresh Debian 12 root (mmdebstrap, ${mirrors[*]})"
+if ! mmdebstrap --quiet --variant=apt --mode=root bookworm "$work/base" "${mirrors[@]}" >"$work/mmdebstrap.log" 2>&1; then
+  tail -5 "$work/mmdebstrap.log"
+  skip "mmdebstrap cannot make a root here"
+fi
+echo "made in $((SECONDS - begin)) s"
+
+# Runs a command in a root with /proc and /dev, in a mount namespace of its
+# own, so nothing stays mounted afterwards.
+in_root() {
+  local root=$1; shift
+  unshare --mount --fork -- sh -c 'mount -t proc proc "$0/proc" && mount --rbind /dev "$0/dev" && exec chroot "$@"' \
+    "$root" "$root" "$@"
+}
+
+try_root() {
+  local name=$1 apt_options=$2
+  local root=$work/$name
+  cp -a "$work/base" "$root"
+  # Packages the first root fetched are not fetched again.
+  [ -d "$work/archives" ] && cp "$work"/archives/*.deb "$root/var/cache/apt/archives/" 2>/dev/null || true
+  cp "$deb" "$root/tmp/kelomon.deb"
+  cp "$probe" "$root/usr/local/bin/kelo_font_probe"
+  cp packaging/clean-root-trial.sh "$root/tmp/trial.sh"
+  echo "== $name: apt-get install $apt_options ./$(basename "$deb")"
+  in_root "$root" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin TRIAL="$name" APT_OPTIONS="$apt_options" \
+    sh /tmp/trial.sh || fail "$name: the trial failed"
+  mkdir -p "$work/archives"
+  cp -n "$root"/var/cache/apt/archives/*.deb "$work/archives/" 2>/dev/null || true
+}
+
+try_root with-recommends ""
+try_root without-recommends "--no-install-recommends"
+took=$((SECONDS - begin))
+echo "clean-root check passed in $took s"
+[ "$took" -le 360 ] || echo "note: it took longer than the 6 minutes it should (a slow mirror?)"
