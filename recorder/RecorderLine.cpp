@@ -108,8 +108,8 @@ RecorderLine loadRecorderLine(const QString& programDir, bool given, const Recor
         s.Port = port;
     } else {
         r.portDefaulted = true;
-        r.portNote = QStringLiteral(" (no --port, and no Port in %1: the default)")
-                         .arg(fileNote.isEmpty() ? ini : QStringLiteral("Main.ini, as ") + fileNote);
+        r.portNote = QStringLiteral(" (the default: no --port, and %1)")
+                         .arg(fileNote.isEmpty() ? QStringLiteral("no Port in ") + ini : fileNote);
     }
 
     const int fromFileCount = 4 - int(defaulted.size())

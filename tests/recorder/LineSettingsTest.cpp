@@ -56,7 +56,7 @@ TEST(KelorecLine, LineSettingsFromMainIniAndOptionsAreCheckedNeverReplaced)
          1000, false, 2},
         {kNoFile, {"--port", "PORT"}, "9600,None,8,1 from defaults, as ", 9600},
         {kFolder, {"--port", "PORT"}, "cannot be read", 9600},
-        {kNoFile, {}, "port /dev/COM1 (no --port, and no Port in Main.ini, as "},
+        {kNoFile, {}, "port /dev/COM1 (the default: no --port, and "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE((c.mainIni.left(40) + " | " + c.args.join(' ').toUtf8()).toStdString());
