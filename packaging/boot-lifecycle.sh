@@ -21,7 +21,7 @@ work=$(mktemp -d /tmp/kelo-boot.XXXXXX)
 trap 'rm -rf --one-file-system "$work"' EXIT
 root=$work/root
 begin=$SECONDS
-mmdebstrap --quiet --variant=apt --mode=root --include=systemd-sysv,dbus \
+mmdebstrap --quiet --variant=apt --mode=root --dpkgopt=force-unsafe-io --include=systemd-sysv,dbus \
   --customize-hook="copy-in $deb /root" \
   --customize-hook='chroot "$1" sh -c "apt-get install -y -qq --no-install-recommends /root/kelomon_*.deb >/dev/null"' \
   --customize-hook="copy-in packaging/lifecycle-inside.sh /root" \

@@ -44,11 +44,12 @@ for program in kelomon kelosim kelorec; do
   symbols=$(readelf --dyn-syms -W "$exe")
   missing=()
   grep -q ' __stack_chk_fail' <<<"$symbols" || missing+=("stack protector")
-  grep -q ' __[a-z_]*_chk@' <<<"$symbols" || missing+=("fortified functions")
   readelf -lW "$exe" | grep -q GNU_RELRO || missing+=(relro)
   readelf -dW "$exe" | grep -q 'FLAGS.*\bNOW\b\|BIND_NOW' || missing+=("bind now")
   [ ${#missing[@]} -eq 0 ] || { echo "$program lacks: ${missing[*]}" >&2; exit 1; }
-  echo "$program: stack protected, fortified, relro, bind now"
+  # A program may call no libc function that has a checked variant.
+  fortified=$(grep -c ' __[a-z_]*_chk@' <<<"$symbols" || true)
+  echo "$program: stack protected, relro, bind now, $fortified fortified functions"
 done
 
 echo "== installed mode"

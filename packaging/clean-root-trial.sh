@@ -5,7 +5,8 @@
 set -euo pipefail
 fail() { echo "FAIL ($TRIAL): $*" >&2; exit 1; }
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
+# The lists come with the root; a root without them fetches them.
+[ -n "$(ls /var/lib/apt/lists/*_Packages 2>/dev/null)" ] || apt-get update -qq
 # shellcheck disable=SC2086
 apt-get install -y -qq $APT_OPTIONS /tmp/kelomon.deb >/tmp/apt.log 2>&1 || { tail -20 /tmp/apt.log; fail "apt-get install"; }
 echo "installed: $(dpkg-query -W -f='${Version}' kelomon); $(dpkg -l | grep -c '^ii') packages in the root"
@@ -15,7 +16,8 @@ dpkg -L kelomon >/tmp/package-files
 home=/home/operator
 mkdir -p "$home"
 chown 1000:1000 "$home"
-as_user() { env -i PATH=/usr/bin:/bin HOME="$home" QT_QPA_PLATFORM=offscreen setpriv --reuid=1000 --regid=1000 --clear-groups "$@"; }
+# Started in the background ("as_user prog &"): exec keeps $! the program's pid.
+as_user() { exec env -i PATH=/usr/bin:/bin HOME="$home" QT_QPA_PLATFORM=offscreen setpriv --reuid=1000 --regid=1000 --clear-groups "$@"; }
 
 echo "-- kelomon starts and makes its files"
 as_user kelomon >/tmp/kelomon.log 2>&1 &
