@@ -46,11 +46,17 @@ fi
 echo "made in $((SECONDS - begin)) s"
 
 # Runs a command in a root with /proc and /dev, in a mount namespace of its
-# own, so nothing stays mounted afterwards.
+# own, so nothing stays mounted afterwards. With a name, the root is a copy of
+# the base (an overlay, written to $work/NAME.upper).
 in_root() {
-  local root=$1; shift
-  unshare --mount --fork -- sh -c 'mount -t proc proc "$0/proc" && mount --rbind /dev "$0/dev" && exec chroot "$@"' \
-    "$root" "$root" "$@"
+  local root=$1 name=$2; shift 2
+  local mounts='mount -t proc proc "$0/proc" && mount --rbind /dev "$0/dev"'
+  if [ -n "$name" ]; then
+    mkdir -p "$work/$name.upper" "$work/$name.work" "$work/$name"
+    mounts="mount -t overlay overlay -o lowerdir=$root,upperdir=$work/$name.upper,workdir=$work/$name.work \"\$0\" && $mounts"
+    root=$work/$name
+  fi
+  unshare --mount --fork -- sh -c "$mounts"' && exec chroot "$@"' "$root" "$root" "$@"
 }
 
 # Everything either root may install is fetched once, into the base root's
@@ -58,15 +64,14 @@ in_root() {
 cp "$deb" "$work/base/tmp/kelomon.deb"
 cp "$probe" "$work/base/usr/local/bin/kelo_font_probe"
 cp packaging/clean-root-trial.sh "$work/base/tmp/trial.sh"
-in_root "$work/base" apt-get install -y -qq --download-only /tmp/kelomon.deb fonts-noto-cjk fonts-unfonts-core \
+in_root "$work/base" "" apt-get install -y -qq --download-only /tmp/kelomon.deb fonts-noto-cjk fonts-unfonts-core \
   >"$work/download.log" 2>&1 || { tail -20 "$work/download.log"; skip "the mirror does not give the packages"; }
 echo "packages fetched after $((SECONDS - begin)) s"
 
-# The two trials run side by side, each in a copy of the base root.
+# The two trials run side by side, each in its own copy of the base root.
 trial() {
   local name=$1 apt_options=$2
-  cp -a "$work/base" "$work/$name"
-  in_root "$work/$name" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin TRIAL="$name" APT_OPTIONS="$apt_options" \
+  in_root "$work/base" "$name" env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin TRIAL="$name" APT_OPTIONS="$apt_options" \
     bash /tmp/trial.sh >"$work/$name.log" 2>&1
 }
 trial with-recommends "" & with=$!

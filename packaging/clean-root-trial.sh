@@ -53,13 +53,14 @@ echo "$samples samples in $(basename "$record")"
 
 if [ "$APT_OPTIONS" = --no-install-recommends ]; then
   echo "-- the Korean texts with each font the package accepts"
-  kelo_font_probe || fail "boxes with fonts-nanum"
+  export QT_QPA_PLATFORM=offscreen
+  /usr/local/bin/kelo_font_probe || fail "boxes with fonts-nanum"
   apt-get install -y -qq --no-install-recommends fonts-noto-cjk >>/tmp/apt.log 2>&1 || fail "installing fonts-noto-cjk"
   dpkg -r fonts-nanum >>/tmp/apt.log 2>&1 || fail "fonts-noto-cjk alone does not satisfy the package"
-  kelo_font_probe || fail "boxes with fonts-noto-cjk"
+  /usr/local/bin/kelo_font_probe || fail "boxes with fonts-noto-cjk"
   apt-get install -y -qq --no-install-recommends fonts-unfonts-core >>/tmp/apt.log 2>&1 || fail "installing fonts-unfonts-core"
   dpkg -r fonts-noto-cjk >>/tmp/apt.log 2>&1 || fail "fonts-unfonts-core alone does not satisfy the package"
-  kelo_font_probe || fail "boxes with fonts-unfonts-core"
+  /usr/local/bin/kelo_font_probe || fail "boxes with fonts-unfonts-core"
 fi
 
 echo "-- apt-get remove"
@@ -76,6 +77,6 @@ echo "removed; the user's files stay"
 if [ "$APT_OPTIONS" = --no-install-recommends ]; then
   # The check of the check: without a Korean font the probe sees boxes.
   dpkg -r fonts-unfonts-core >>/tmp/apt.log 2>&1
-  if kelo_font_probe >/tmp/probe.log 2>&1; then cat /tmp/probe.log; fail "the probe saw no boxes without a Korean font"; fi
+  if /usr/local/bin/kelo_font_probe >/tmp/probe.log 2>&1; then cat /tmp/probe.log; fail "the probe saw no boxes without a Korean font"; fi
 fi
 echo "ok ($TRIAL)"
