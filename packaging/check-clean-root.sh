@@ -45,13 +45,25 @@ if ! mmdebstrap --quiet --variant=apt --mode=root --dpkgopt=force-unsafe-io --sk
 fi
 echo "made in $((SECONDS - begin)) s"
 
+unshare --mount --fork true 2>/dev/null || skip "no mount namespaces here (unshare --mount)"
+# Copies of the base root are overlays where the file system allows them
+# (not on an overlay root, as in many containers); plain copies otherwise.
+mkdir -p "$work/probe/lower" "$work/probe/upper" "$work/probe/work" "$work/probe/merged"
+overlay=yes
+unshare --mount --fork -- mount -t overlay overlay -o "lowerdir=$work/probe/lower,upperdir=$work/probe/upper,workdir=$work/probe/work" \
+  "$work/probe/merged" 2>/dev/null || overlay=
+rm -rf "$work/probe"
+
 # Runs a command in a root with /proc and /dev, in a mount namespace of its
 # own, so nothing stays mounted afterwards. With a name, the root is a copy of
-# the base (an overlay, written to $work/NAME.upper).
+# the base: an overlay written to $work/NAME.upper, or a copy in $work/NAME.
 in_root() {
   local root=$1 name=$2; shift 2
   local mounts='mount -t proc proc "$0/proc" && mount --rbind /dev "$0/dev"'
-  if [ -n "$name" ]; then
+  if [ -n "$name" ] && [ -z "$overlay" ]; then
+    cp -a "$root" "$work/$name"
+    root=$work/$name
+  elif [ -n "$name" ]; then
     mkdir -p "$work/$name.upper" "$work/$name.work" "$work/$name"
     mounts="mount -t overlay overlay -o lowerdir=$root,upperdir=$work/$name.upper,workdir=$work/$name.work \"\$0\" && $mounts"
     root=$work/$name
