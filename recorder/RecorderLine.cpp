@@ -44,11 +44,12 @@ RecorderLine loadRecorderLine(const QString& programDir, bool given, const Recor
     }
     const QString ini = QDir(programDir).filePath(QStringLiteral("Main.ini"));
 
-    // Keys the options do not set are read from the file.
+    // Keys the options do not set are read from the file ([Delay] Time too,
+    // by the recorder).
     bool fromOptions[5] = {};
     for (const auto& [setting, text] : options.lineSettings)
         fromOptions[int(setting)] = true;
-    const bool fileUsed = options.port.isEmpty() || !fromOptions[int(LineSetting::BaudRate)]
+    const bool fileUsed = options.port.isEmpty() || !options.delayMs || !fromOptions[int(LineSetting::BaudRate)]
         || !fromOptions[int(LineSetting::Parity)] || !fromOptions[int(LineSetting::DataBits)]
         || !fromOptions[int(LineSetting::StopBits)];
 
