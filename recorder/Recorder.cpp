@@ -9,6 +9,7 @@
 #include "recorder/MqttEngineFeed.h"
 #include "recorder/MqttPublisher.h"
 #include "recorder/MqttSettings.h"
+#include "recorder/RecorderLine.h"
 #include "settings/Convert.h"
 #include "settings/IniFile.h"
 #include "settings/KeloError.h"
@@ -90,13 +91,10 @@ QString Recorder::prepare()
     const QString programDir =
         m_options.programDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_options.programDir;
     const QString ini = QDir(programDir).filePath(QStringLiteral("Main.ini"));
-    try {
-        m_port->LoadPortSettings(ini);
-    } catch (const KeloError& e) {
-        return e.text();
-    }
-    if (!m_options.port.isEmpty())
-        m_port->settings().Port = m_options.port;
+    m_line = loadRecorderLine(programDir, !m_options.programDir.isEmpty(), m_options);
+    if (!m_line.refusal.isEmpty())
+        return m_line.refusal;
+    m_port->settings() = m_line.settings;
     if (m_options.delayMs) {
         m_delayMs = *m_options.delayMs;
     } else {
@@ -239,7 +237,7 @@ void Recorder::start(bool runTimers)
     const TComPortSettings& s = m_port->settings();
     m_log(QStringLiteral("recording: port %1 (%2), poll %3 ms, pace %4; set %5 (%6 channels, sampling %7 ms); "
                          "record file %8")
-              .arg(TComPort::devicePath(s.Port), lineSettingsText(s))
+              .arg(TComPort::devicePath(s.Port) + m_line.portNote, lineSettingsText(s) + m_line.settingsNote)
               .arg(m_delayMs)
               .arg(m_options.pace == RecorderOptions::Pace::Reply ? QStringLiteral("reply") : QStringLiteral("fixed"),
                    QFileInfo(m_options.setPath).absoluteFilePath())
@@ -268,8 +266,10 @@ void Recorder::tryOpen()
         m_port->OpenPort();
     } catch (const KeloError& e) {
         if (!m_openFailureLogged)
-            m_log(QStringLiteral("port %1 does not open: %2; trying again every second")
-                      .arg(TComPort::devicePath(m_port->settings().Port), e.text()));
+            m_log(QStringLiteral("port %1 does not open: %2; trying again every second%3")
+                      .arg(TComPort::devicePath(m_port->settings().Port), e.text(),
+                           m_line.portDefaulted ? QStringLiteral(" (no port is configured: give --port)")
+                                                : QString()));
         m_openFailureLogged = true;
         m_openTimer.start();
         return;

@@ -1,6 +1,7 @@
 #pragma once
 #include "monitoring/ChannelSet.h"
 #include "monitoring/PollTiming.h"
+#include "recorder/RecorderLine.h"
 #include "recorder/RecorderOptions.h"
 #include "settings/Clock.h"
 #include "settings/Regional.h"
@@ -66,6 +67,7 @@ private:
     void logBusCounts(bool now = false);
 
     RecorderOptions m_options;
+    RecorderLine m_line;
     Clock m_clock;
     Regional m_regional;
     Log m_log;

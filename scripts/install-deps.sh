@@ -14,6 +14,7 @@ packages=(
   qt6-translations-l10n
   libmosquitto-dev mosquitto mosquitto-clients openssl
   dpkg-dev fakeroot file lintian systemd appstream
+  libsystemd-dev mmdebstrap systemd-container
 )
 
 missing=()
