@@ -204,13 +204,19 @@ bool RecordFile::write(QString* error)
         return false;
     }
     if (::close(fd) != 0) {
+        // The lines may not have reached the file: they stay kept back.
         const int closeCode = errno;
+        bool cutBack = true;
         if (createdNow)
             ::unlink(QFile::encodeName(m_path).constData());
         else if (before >= 0)
-            (void)::truncate(QFile::encodeName(m_path).constData(), before);
-        if (error)
+            cutBack = ::truncate(QFile::encodeName(m_path).constData(), before) == 0 || errno == EINVAL;
+        if (error) {
             *error = failure("write", closeCode);
+            if (!cutBack)
+                *error += QStringLiteral(" The file could not be cut back to its last whole line: %1")
+                              .arg(qt_error_string(errno));
+        }
         return false;
     }
     if (madeNow) {

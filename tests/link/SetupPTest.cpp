@@ -140,7 +140,7 @@ TEST_F(SetupFixture, StoredPortAndTheSimulatorsLinkStayListedAndSaveTheirNames)
     PtyPair pty;
     const QString link = dir.file(QStringLiteral("kelosim.tty"));
     ASSERT_TRUE(QFile::link(pty.slavePath(), link));
-    for (const QString stored : {QStringLiteral("COM7"), QStringLiteral("ttyS0")}) {
+    for (const QString& stored : {QStringLiteral("COM7"), QStringLiteral("ttyS0")}) {
         writeBytes(dir.mainIni(), "[ComPort1]\r\nPort=" + stored.toLatin1() + "\r\n");
         TSetupF w(context);
         w.show();

@@ -85,7 +85,7 @@ TEST(KelorecLine, LineSettingsFromMainIniAndOptionsAreCheckedNeverReplaced)
         }
         ASSERT_EQ(refusal, "");
         r.start(false);
-        EXPECT_TRUE(log.value(0).contains(c.says)) << log.join('\n').toStdString();
+        EXPECT_TRUE(log.filter("recording:").value(0).contains(c.says)) << log.join('\n').toStdString();
         if (c.speed > 0) {
             const PtyPair::Line seen = line.line();
             EXPECT_EQ(seen.speed, c.speed);
