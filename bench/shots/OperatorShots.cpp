@@ -5,6 +5,7 @@
 // auto-tuning window after a start to a silent address, the console with
 // noise on the line, and a file dialog opened from the data viewer. Each is
 // taken with "import -window root <prefix>-<step>.png".
+#include "ShotRun.h"
 #include "autotune/AutoP.h"
 #include "console/CommandP.h"
 #include "monitoring/MonitoringP.h"
@@ -49,27 +50,6 @@ public:
     }
     void errorBox(QWidget*, const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
 };
-
-void shot(const QString& prefix, const char* step)
-{
-    QApplication::processEvents();
-    const QString file = prefix + QLatin1Char('-') + QLatin1String(step) + QStringLiteral(".png");
-    QProcess::execute(QStringLiteral("import"), {QStringLiteral("-window"), QStringLiteral("root"), file});
-    std::printf("shot %s\n", qPrintable(file));
-}
-
-void runFor(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 } // namespace
 
