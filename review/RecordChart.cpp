@@ -214,6 +214,9 @@ void RecordChart::setRecord(const RecordSeries& series, const SampleTable& table
     if (series.badValues() > 0)
         notes << QStringLiteral("숫자로 읽을 수 없는 값 %1개는 차트에서 빈 곳으로 표시됩니다.")
                      .arg(groupedCount(series.badValues(), m_context.regional));
+    if (series.emptyValues() > 0)
+        notes << QStringLiteral("빈 값 %1개도 차트에서 빈 곳으로 표시됩니다.")
+                     .arg(groupedCount(series.emptyValues(), m_context.regional));
     if (series.badStamps() > 0)
         notes << QStringLiteral("일시를 읽을 수 없는 줄 %1개는 차트에 그리지 않습니다.")
                      .arg(groupedCount(series.badStamps(), m_context.regional));

@@ -2,6 +2,8 @@
 
 #include "review/RecordSeries.h"
 
+#include <QSaveFile>
+#include <algorithm>
 #include <charconv>
 
 QByteArray csvField(const QString& text)
@@ -15,38 +17,106 @@ QByteArray csvField(const QString& text)
 
 bool writeRecordCsv(QIODevice& out, const SampleTable& table, qint64 first, qint64 end, const Regional& regional)
 {
+    return writeRecordCsv(out, table, CsvRows{first, end, {}}, regional);
+}
+
+bool writeRecordCsv(QIODevice& out, const SampleTable& table, const CsvRows& rows, const Regional& regional,
+                    const CsvProgress& progress)
+{
+    std::vector<int> channels = rows.channels;
+    if (channels.empty())
+        for (int c = 1; c < table.fieldColumns(); ++c)
+            channels.push_back(c);
     QByteArray buffer = "\xEF\xBB\xBF";
-    const int fields = table.fieldColumns();
-    for (int c = 0; c < fields; ++c) {
-        if (c > 0)
-            buffer += ',';
-        buffer += csvField(table.header(c));
-    }
+    buffer += csvField(table.header(0));
+    for (int c : channels)
+        buffer += ',' + csvField(table.header(c));
     buffer += "\r\n";
-    first = std::clamp<qint64>(first, 0, table.sampleCount());
-    end = std::clamp<qint64>(end, first, table.sampleCount());
+    const qint64 first = std::clamp<qint64>(rows.first, 0, table.sampleCount());
+    const qint64 end = std::clamp<qint64>(rows.end, first, table.sampleCount());
+    constexpr qsizetype kFlush = 1 << 20;
+    constexpr qint64 kProgressRows = 8192;
+    buffer.reserve(kFlush + 4096);
+    std::vector<QByteArrayView> fields;
     char number[32];
     for (qint64 r = first; r < end; ++r) {
-        const QByteArrayView stamp = table.field(r, 0);
+        table.fields(r, fields);
+        const QByteArrayView stamp = fields[0];
         if (readRecordStamp(stamp)) { // YYYYMMDD/HHNNSS -> YYYY-MM-DDTHH:NN:SS
             const char* p = stamp.data();
             const char iso[] = {p[0], p[1], p[2], p[3], '-', p[4], p[5], '-', p[6], p[7], 'T',
                                 p[9], p[10], ':', p[11], p[12], ':', p[13], p[14]};
             buffer.append(iso, sizeof iso);
+        } else if (!stamp.isEmpty()) {
+            buffer += csvField(decodeAnsi(stamp)); // kept as written, so the row can still be told apart
         }
-        for (int c = 1; c < fields; ++c) {
+        for (int c : channels) {
             buffer += ',';
-            if (const std::optional<double> v = readRecordValue(table.field(r, c), regional)) {
+            if (const std::optional<double> v = readRecordValue(fields[size_t(c)], regional)) {
                 const auto [ptr, ec] = std::to_chars(number, number + sizeof number, *v);
                 buffer.append(number, ec == std::errc() ? ptr - number : 0);
             }
         }
         buffer += "\r\n";
-        if (buffer.size() > (1 << 20)) {
+        if (buffer.size() > kFlush) {
             if (out.write(buffer) != buffer.size())
                 return false;
             buffer.clear();
         }
+        if (progress && (r - first + 1) % kProgressRows == 0 && !progress(r - first + 1))
+            return false;
     }
     return out.write(buffer) == buffer.size();
+}
+
+CsvExport::CsvExport(const SampleTable& table, QString path, CsvRows rows, const Regional& regional)
+    : m_table(table), m_path(std::move(path)), m_rows(std::move(rows)), m_regional(regional)
+{
+}
+
+CsvExport::~CsvExport()
+{
+    stop();
+    wait();
+}
+
+void CsvExport::start(std::function<void()> finished)
+{
+    m_thread = std::thread([this, finished = std::move(finished)] {
+        run();
+        if (finished)
+            finished();
+    });
+}
+
+void CsvExport::wait()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+int CsvExport::progress(int scale) const
+{
+    const qint64 total = std::max<qint64>(1, m_rows.end - m_rows.first);
+    return int(std::min<qint64>(scale, m_written.load() * scale / total));
+}
+
+void CsvExport::run()
+{
+    QSaveFile file(m_path);
+    const auto keepGoing = [this](qint64 rows) {
+        m_written = rows;
+        return !m_stop.load();
+    };
+    const bool written = file.open(QIODevice::WriteOnly)
+        && writeRecordCsv(file, m_table, m_rows, m_regional, keepGoing) && !m_stop.load() && file.commit();
+    if (written) {
+        m_written = m_rows.end - m_rows.first;
+        m_outcome = Outcome::Written;
+        return;
+    }
+    if (!m_stop.load())
+        m_failure = file.errorString();
+    file.cancelWriting();
+    m_outcome = m_stop.load() ? Outcome::Stopped : Outcome::Failed;
 }
