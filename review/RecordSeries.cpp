@@ -115,19 +115,65 @@ double StampReader::key(QByteArrayView field)
 
 } // namespace
 
-std::optional<QDateTime> readRecordStamp(QByteArrayView field)
+bool isRecordStamp(QByteArrayView field)
 {
     const char* p = field.data();
     if (field.size() != kStampLength || digit(p[8]))
-        return std::nullopt;
+        return false;
     for (int i = 0; i < kStampLength; ++i)
         if (i != 8 && !digit(p[i]))
-            return std::nullopt;
-    const QDate date(digits(p, 4), digits(p + 4, 2), digits(p + 6, 2));
-    const QTime time(digits(p + 9, 2), digits(p + 11, 2), digits(p + 13, 2));
-    if (!date.isValid() || !time.isValid())
+            return false;
+    return QDate::isValid(digits(p, 4), digits(p + 4, 2), digits(p + 6, 2))
+        && QTime::isValid(digits(p + 9, 2), digits(p + 11, 2), digits(p + 13, 2));
+}
+
+std::optional<QDateTime> readRecordStamp(QByteArrayView field)
+{
+    if (!isRecordStamp(field))
         return std::nullopt;
-    return QDateTime(date, time);
+    const char* p = field.data();
+    return QDateTime(QDate(digits(p, 4), digits(p + 4, 2), digits(p + 6, 2)),
+                     QTime(digits(p + 9, 2), digits(p + 11, 2), digits(p + 13, 2)));
+}
+
+bool appendPlainNumber(QByteArray& out, QByteArrayView field, const Regional& regional)
+{
+    const char16_t th = regional.thousands.unicode(), dec = regional.decimal.unicode();
+    if (th >= 0x80 || dec >= 0x80 || field.isEmpty())
+        return false;
+    const char* p = field.data();
+    const char* end = p + field.size();
+    double value;
+    if (plainNumber(p, end, char(th), char(dec), value) != end)
+        return false;
+    // The same digits without groups, leading zeros or trailing fraction zeros.
+    char text[48];
+    int n = 0;
+    if (*p == '-' || *p == '+')
+        ++p;
+    if (value < 0)
+        text[n++] = '-';
+    bool leading = true;
+    for (; p < end && *p != char(dec); ++p) {
+        if (*p == char(th) || (leading && *p == '0'))
+            continue;
+        leading = false;
+        text[n++] = *p;
+    }
+    if (leading)
+        text[n++] = '0';
+    if (p < end) {
+        const char* last = end;
+        while (last > p + 1 && last[-1] == '0')
+            --last;
+        if (last > p + 1) {
+            text[n++] = '.';
+            for (++p; p < last; ++p)
+                text[n++] = *p;
+        }
+    }
+    out.append(text, n);
+    return true;
 }
 
 std::optional<double> readRecordValue(QByteArrayView field, const Regional& regional)

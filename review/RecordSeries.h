@@ -24,10 +24,17 @@ struct RangeStats {
 // A sample line's "YYYYMMDD/HHNNSS" stamp (any one character between date
 // and time) as local date and time; nothing when it does not read as one.
 [[nodiscard]] std::optional<QDateTime> readRecordStamp(QByteArrayView field);
+// Whether it reads as one, without the calendar work of the local time.
+[[nodiscard]] bool isRecordStamp(QByteArrayView field);
 // A value field as a number: digit groups and decimal in the regional
 // notation, or anything a workbook reads as a number. Nothing when it does
 // not read, and nothing for an empty field (no value was written).
 [[nodiscard]] std::optional<double> readRecordValue(QByteArrayView field, const Regional& regional);
+
+// Appends a value field in the plain form of the monitoring window's texts as
+// a number's digits ("1,234.50" as 1234.5, "-0.0" as 0); false (and nothing
+// appended) for any other text.
+bool appendPlainNumber(QByteArray& out, QByteArrayView field, const Regional& regional);
 
 // What a pass over sample lines met besides plain numbers.
 struct LineCounts {
