@@ -268,10 +268,10 @@ void TDataViewF::FormShow()
 void TDataViewF::ResetView()
 {
     stopWork();
+    m_chart->clear(); // first: a running CSV export reads the table
     m_headerList->clear();
     m_progress->setValue(0);
     m_model->clear();
-    m_chart->clear();
     m_series.reset(0, 0, m_context.regional);
     m_excel->setEnabled(false);
 }
@@ -289,6 +289,7 @@ void TDataViewF::bbtOpenClick()
     const QDir folder = chosenInfo.absoluteDir();
     DataFileName = chosenInfo.fileName();
     const QString recordPath = folder.filePath(DataFileName);
+    m_recordPath = recordPath;
 
     HeaderFileName = headerNameOf(readRecordHeaderLine(recordPath));
     const QString headerPath = folder.filePath(HeaderFileName);
@@ -383,7 +384,8 @@ void TDataViewF::finishLoad()
     const int rows = int(std::min<qint64>(samples, std::numeric_limits<int>::max()));
     m_progress->setRange(0, std::max(rows, 1));
     m_progress->setValue(0);
-    m_chart->setRecord(m_series, m_model->table(), m_chartChannels, DataFileName,
+    m_chart->setSetInfo(SetTitle, HeaderFileName);
+    m_chart->setRecord(m_series, m_model->table(), m_chartChannels, m_recordPath,
                        m_model->table().fieldColumns() - 1);
 }
 

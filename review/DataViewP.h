@@ -80,6 +80,7 @@ private:
     RecordChart* m_chart = nullptr;
     RecordSeries m_series;
     std::vector<RecordChannel> m_chartChannels; // of the file being read
+    QString m_recordPath;
     QProgressBar* m_progress = nullptr;
     SampleModel* m_model = nullptr;
     QTimer* m_work = nullptr;

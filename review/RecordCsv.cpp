@@ -18,7 +18,7 @@ QByteArray csvField(const QString& text)
 
 bool writeRecordCsv(QIODevice& out, const SampleTable& table, qint64 first, qint64 end, const Regional& regional)
 {
-    return writeRecordCsv(out, table, CsvRows{first, end, {}}, regional);
+    return writeRecordCsv(out, table, CsvRows{first, end, {}, true}, regional);
 }
 
 namespace {
@@ -58,9 +58,9 @@ void formatRows(QByteArray& out, const SampleTable& table, qint64 first, qint64 
 bool writeRecordCsv(QIODevice& out, const SampleTable& table, const CsvRows& rows, const Regional& regional,
                     const CsvProgress& progress)
 {
-    std::vector<int> channels = rows.channels;
-    if (channels.empty())
-        for (int c = 1; c < table.fieldColumns(); ++c)
+    std::vector<int> channels;
+    for (int c = 1; c < table.fieldColumns(); ++c)
+        if (rows.allChannels || std::find(rows.channels.begin(), rows.channels.end(), c) != rows.channels.end())
             channels.push_back(c);
     QByteArray head = "\xEF\xBB\xBF";
     head += csvField(table.header(0));

@@ -8,12 +8,13 @@
 #include <thread>
 #include <vector>
 
-// What goes into a CSV file: rows [first, end) of the table and the channel
-// columns listed (field columns 1..N, in order); all channels when empty.
+// What goes into a CSV file: rows [first, end) of the table and every
+// channel, or the channel columns listed (field columns 1..N, in order).
 struct CsvRows {
     qint64 first = 0;
     qint64 end = 0;
     std::vector<int> channels;
+    bool allChannels = true;
 };
 
 // Told how many rows are written, every few thousand rows; false stops the writing.

@@ -143,7 +143,7 @@ int main(int argc, char** argv)
         const double cpu1 = processSeconds();
         QElapsedTimer t;
         t.start();
-        CsvExport csvExport(view.model().table(), csv, CsvRows{0, view.model().table().sampleCount(), {}},
+        CsvExport csvExport(view.model().table(), csv, CsvRows{0, view.model().table().sampleCount(), {}, true},
                             Regional::plain());
         csvExport.start({});
         QTimer beat;
