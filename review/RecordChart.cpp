@@ -220,7 +220,7 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
     m_plot->legend->setSelectableParts(QCPLegend::spNone);
     // Above the plot in rows of entries, so it never covers the traces.
     m_plot->axisRect()->insetLayout()->take(m_plot->legend);
-    m_plot->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
+    m_plot->legend->setFillOrder(QCPLayoutGrid::foRowsFirst);
     m_plot->legend->setMargins(QMargins(4, 2, 4, 2));
     placeLegend();
     applyScheme(m_plot, kDark);
@@ -320,6 +320,8 @@ void RecordChart::clear()
     m_cursorLabel->setText(QStringLiteral("커서: -"));
     m_deltaLabel->clear();
     m_deltaLabel->hide();
+    m_list->setColumnHidden(ColDelta, true);
+    m_list->setColumnHidden(ColRate, true);
     m_note->clear();
     m_note->hide();
     const double now = QCPAxisTickerDateTime::dateTimeToKey(QDateTime::currentDateTime());
@@ -678,6 +680,9 @@ void RecordChart::showDeltas()
         m_list->item(c, ColDelta)->setText(delta);
         m_list->item(c, ColRate)->setText(rate);
     }
+    // The change columns only while cursor B is placed, so the list keeps its room otherwise.
+    m_list->setColumnHidden(ColDelta, m_secondRow < 0);
+    m_list->setColumnHidden(ColRate, m_secondRow < 0);
     if (m_secondRow < 0) {
         m_deltaLabel->hide();
         return;
