@@ -210,7 +210,8 @@ void RecordReader::readPiece(size_t index)
         const qsizetype lastStart = lastLf ? lastLf - bytes.constData() + 1 : 0;
         for (qsizetype step = kTail;;) {
             const qsizetype at = bytes.size();
-            const qsizetype want = std::min(step, lastStart + m_options.maxLine - at);
+            // Room for the limit and a CR LF, so a line of just the limit is not cut.
+            const qsizetype want = std::min(step, lastStart + m_options.maxLine + 2 - at);
             if (want <= 0) {
                 bytes.truncate(lastStart + m_options.maxLine); // cut: the rest is no line of its own
                 break;
@@ -230,7 +231,8 @@ void RecordReader::readPiece(size_t index)
             step *= 2;
         }
     }
-    m_pieces[index] = scanSampleLines(std::move(bytes), firstLine, bytes.size());
+    const qsizetype size = bytes.size(); // before the bytes move into the chunk
+    m_pieces[index] = scanSampleLines(std::move(bytes), firstLine, size);
 }
 
 void RecordReader::run()

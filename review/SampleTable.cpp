@@ -76,7 +76,8 @@ RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to)
         const char* lf = static_cast<const char*>(std::memchr(data + p, '\n', size_t(to - p)));
         const qsizetype next = lf ? lf - data + 1 : to;
         const qsizetype length = next - p - (lf ? 1 : 0);
-        if (length > 1 || (length == 1 && data[p] != '\r'))
+        // A CR before the LF ends the line with it; a lone CR at the end is text.
+        if (length > 1 || (length == 1 && (data[p] != '\r' || !lf)))
             chunk.starts.push_back(quint32(p));
         p = next;
     }
