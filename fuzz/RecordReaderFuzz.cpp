@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         captions << QStringLiteral("Zone %1").arg(c);
     table.setChannels(captions, Regional::plain());
 
-    RecordReader reader(path, table.fieldColumns(), std::max(fields - 1, 0), 1.0, Regional::plain(),
+    RecordReader reader(path, std::max(fields - 1, 0), 1.0, Regional::plain(),
                         {3, piece, maxLine});
     reader.run();
     FUZZ_CHECK(reader.failure().isEmpty() && !reader.outOfMemory(), "the file is read");

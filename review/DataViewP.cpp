@@ -101,6 +101,7 @@ TDataViewF::TDataViewF(AppContext& context, QWidget* parent) : QDialog(parent), 
 
 TDataViewF::~TDataViewF()
 {
+    m_chart->clear(); // a running CSV export reads the table, which goes first
     stopWork();
 }
 
@@ -324,7 +325,7 @@ void TDataViewF::bbtOpenClick()
     m_count1->setText(QString::number(set.channels.size()) + QStringLiteral("건"));
 
     const int channels = int(m_chartChannels.size());
-    m_reader = std::make_unique<RecordReader>(recordPath, m_model->table().fieldColumns(), channels,
+    m_reader = std::make_unique<RecordReader>(recordPath, channels,
                                               parseInt32(set.Sampling).value_or(1000) / 1000.0, m_context.regional);
     m_progress->setRange(0, kLoadScale);
     m_progress->setValue(0);
@@ -501,6 +502,7 @@ void TDataViewF::stopWork()
 
 void TDataViewF::done(int result)
 {
+    m_chart->clear(); // a running CSV export stops and leaves no file
     stopWork();
     QDialog::done(result);
 }

@@ -966,7 +966,7 @@ bool RecordChart::startComparison(const QString& path, QString* why)
                        .arg(m_recordName, m_headerName, QFileInfo(path).fileName(), header);
             return false;
         }
-        m_overlayReader = std::make_unique<RecordReader>(path, m_table->fieldColumns(), int(m_channels.size()),
+        m_overlayReader = std::make_unique<RecordReader>(path, int(m_channels.size()),
                                                          m_series->gapSeconds() / 2, m_context.regional);
     } catch (const KeloError& e) {
         *why = e.text();

@@ -70,11 +70,10 @@ bool isPlainFileName(const QString& name)
     return std::none_of(name.begin(), name.end(), [](QChar c) { return c.unicode() < 0x20 || c.unicode() == 0x7F; });
 }
 
-RecordReader::RecordReader(const QString& path, int fieldColumns, int channels, double intervalSeconds,
-                           const Regional& regional, ReadOptions options)
+RecordReader::RecordReader(const QString& path, int channels, double intervalSeconds, const Regional& regional,
+                           ReadOptions options)
     : m_path(path), m_options(options)
 {
-    Q_UNUSED(fieldColumns); // fields are found in the lines when asked for
     if (!QFileInfo(path).isFile())
         throw KeloError(QStringLiteral("Cannot open file \"%1\". %2").arg(path, QStringLiteral("No such file")));
     m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
@@ -285,7 +284,7 @@ void RecordReader::run()
 
 void readAllSamples(const QString& path, SampleTable& table, ReadOptions options)
 {
-    RecordReader reader(path, table.fieldColumns(), 0, 1.0, Regional::plain(), options);
+    RecordReader reader(path, 0, 1.0, Regional::plain(), options);
     reader.run();
     for (RowChunk& piece : reader.takeRows())
         table.append(std::move(piece));

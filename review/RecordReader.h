@@ -36,9 +36,9 @@ struct ReadOptions {
 // numbers straight into their place in the series.
 class RecordReader {
 public:
-    // `fieldColumns`: the table's field columns; `channels` of the series
-    // (which may be fewer). Throws KeloError when the file cannot be opened.
-    RecordReader(const QString& path, int fieldColumns, int channels, double intervalSeconds,
+    // `channels` of the series (which may be fewer than the table's). Throws
+    // KeloError when the file cannot be opened.
+    RecordReader(const QString& path, int channels, double intervalSeconds,
                  const Regional& regional, ReadOptions options = {});
     ~RecordReader(); // stops a running read and waits for its threads
     RecordReader(const RecordReader&) = delete;

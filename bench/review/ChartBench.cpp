@@ -75,7 +75,7 @@ int main(int argc, char** argv)
         const double cpu0 = processSeconds();
         QElapsedTimer clock;
         clock.start();
-        RecordReader reader(dialogs.openName, channels + 1, channels, 1.0, Regional::plain());
+        RecordReader reader(dialogs.openName, channels, 1.0, Regional::plain());
         reader.run();
         const RecordSeries series = reader.takeSeries();
         std::printf("rows and numbers:        read in  %5lld ms (%4.0f ms CPU), %lld rows\n", (long long)clock.elapsed(),
