@@ -284,7 +284,7 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
     m_splitter->addWidget(m_plot);
     m_splitter->addWidget(side);
     m_splitter->setStretchFactor(0, 1);
-    m_splitter->setSizes({560, 390});
+    m_splitter->setSizes({650, 350});
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -418,7 +418,17 @@ void RecordChart::placeLegend()
         layout->simplify();
     }
     m_plot->legend->setVisible(wanted);
-    m_plot->legend->setWrap(std::max(1, m_plot->width() / kLegendEntryWidth));
+    wrapLegend();
+}
+
+void RecordChart::wrapLegend()
+{
+    // As many entries to a row as the plot's width holds; the rest on further rows.
+    const int perRow = std::max(1, m_plot->width() / kLegendEntryWidth);
+    if (m_plot->legend->wrap() != perRow) {
+        m_plot->legend->setWrap(perRow);
+        m_plot->legend->setFillOrder(QCPLayoutGrid::foRowsFirst, true);
+    }
 }
 
 void RecordChart::setLegendShown(bool shown)
@@ -750,7 +760,7 @@ bool RecordChart::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_plot) {
         if (event->type() == QEvent::Resize)
-            m_plot->legend->setWrap(std::max(1, m_plot->width() / kLegendEntryWidth));
+            wrapLegend();
         if (event->type() == QEvent::Leave)
             hideCursor();
         if (event->type() == QEvent::MouseButtonPress)

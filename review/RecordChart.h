@@ -138,6 +138,7 @@ private:
     void setToolsEnabled(bool enabled);
     void setLightScheme(bool light);
     void placeLegend();
+    void wrapLegend();
     [[nodiscard]] QString pictureTitle() const;
     [[nodiscard]] double scaleOf(int channel) const;
     [[nodiscard]] QString askSaveName(const QString& filter, const QString& proposedName, const QString& suffix);

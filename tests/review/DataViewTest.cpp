@@ -196,7 +196,7 @@ TEST_F(DataViewTest, EdgeCasesOfTheSampleLines)
     EXPECT_EQ(label("labCnt1"), QStringLiteral("0건"));
 }
 
-TEST_F(DataViewTest, CountsAreGroupedAndLargeFilesLoadInSlices)
+TEST_F(DataViewTest, CountsAreGroupedAndLargeFilesLoadBesideTheWindow)
 {
     QByteArray record = "furnace.khd\r\n";
     for (int i = 1; i <= 1234; ++i)

@@ -226,3 +226,28 @@ TEST(RecordSeries, RowsAroundALineOf64KiBKeepTheirFields)
     EXPECT_EQ(chunk.field(2, 1), "4");
     EXPECT_EQ(chunk.field(2, 2), "");
 }
+
+TEST(RecordCsv, ValueTextsBecomePlainNumbersWithTheSameDigits)
+{
+    Regional comma = Regional::plain();
+    comma.thousands = QLatin1Char('.');
+    comma.decimal = QLatin1Char(',');
+    const struct {
+        const char* field;
+        const Regional& regional;
+        const char* csv; // nullptr: not a plain value text (the general reading decides)
+    } cases[] = {
+        {"1,234.50", Regional::plain(), "1234.5"}, {"-1.0", Regional::plain(), "-1"},
+        {"-0.0", Regional::plain(), "0"},          {"007", Regional::plain(), "7"},
+        {"0.000", Regional::plain(), "0"},         {"0.0625", Regional::plain(), "0.0625"},
+        {"+12", Regional::plain(), "12"},          {"100,000", Regional::plain(), "100000"},
+        {"1.234,5", comma, "1234.5"},              {"-0,25", comma, "-0.25"},
+        {"1e3", Regional::plain(), nullptr},       {"12,34", Regional::plain(), nullptr},
+        {"", Regional::plain(), nullptr},          {"1234567890123456789", Regional::plain(), nullptr},
+    };
+    for (const auto& c : cases) {
+        QByteArray out = "x";
+        EXPECT_EQ(appendPlainNumber(out, c.field, c.regional), c.csv != nullptr) << c.field;
+        EXPECT_EQ(out, QByteArray("x") + (c.csv ? c.csv : "")) << c.field;
+    }
+}
