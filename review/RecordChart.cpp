@@ -220,7 +220,7 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
     m_plot->legend->setSelectableParts(QCPLegend::spNone);
     // Above the plot in rows of entries, so it never covers the traces.
     m_plot->axisRect()->insetLayout()->take(m_plot->legend);
-    m_plot->legend->setFillOrder(QCPLayoutGrid::foRowsFirst);
+    m_plot->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst);
     m_plot->legend->setMargins(QMargins(4, 2, 4, 2));
     placeLegend();
     applyScheme(m_plot, kDark);
@@ -427,7 +427,7 @@ void RecordChart::wrapLegend()
     const int perRow = std::max(1, m_plot->width() / kLegendEntryWidth);
     if (m_plot->legend->wrap() != perRow) {
         m_plot->legend->setWrap(perRow);
-        m_plot->legend->setFillOrder(QCPLayoutGrid::foRowsFirst, true);
+        m_plot->legend->setFillOrder(QCPLayoutGrid::foColumnsFirst, true);
     }
 }
 
