@@ -29,29 +29,6 @@
 #include <QTimer>
 #include <cstdio>
 
-namespace {
-
-// Real file dialogs; every other question is answered at once and printed.
-class ShotDialogs : public QtDialogService {
-public:
-    QString openName, saveName;
-    int MsgBox(QWidget*, const QString& text, const QString&, int) override
-    {
-        std::printf("message: %s\n", qPrintable(text));
-        return MsgResult::Yes;
-    }
-    QString openFileName(QWidget* owner, const FileDialogRequest& request) override
-    {
-        return openName.isEmpty() ? QtDialogService::openFileName(owner, request) : openName;
-    }
-    QString saveFileName(QWidget* owner, const FileDialogRequest& request) override
-    {
-        return saveName.isEmpty() ? QtDialogService::saveFileName(owner, request) : saveName;
-    }
-    void errorBox(QWidget*, const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {

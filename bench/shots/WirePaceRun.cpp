@@ -23,22 +23,6 @@
 #include <QTimer>
 #include <cstdio>
 
-namespace {
-
-class AnsweringDialogs : public QtDialogService {
-public:
-    QString openName, saveName;
-    int MsgBox(QWidget*, const QString& text, const QString&, int) override
-    {
-        std::printf("box: %s\n", qPrintable(text));
-        return MsgResult::Yes;
-    }
-    QString openFileName(QWidget*, const FileDialogRequest&) override { return openName; }
-    QString saveFileName(QWidget*, const FileDialogRequest&) override { return saveName; }
-    void errorBox(QWidget*, const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
-};
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -71,7 +55,7 @@ int main(int argc, char** argv)
     const QString setPath = MonitorDir() + QStringLiteral("/ten.khd");
     if (!writeFile(setPath, set))
         return 1;
-    AnsweringDialogs dialogs;
+    ShotDialogs dialogs;
     AppContext context{dialogs};
     for (const char* delay : {"20", "50", "200"}) {
         if (!writeFile(MainIniPath(), "[ComPort1]\r\nPort=" + link.toLocal8Bit()
