@@ -46,6 +46,7 @@ TAboutF::TAboutF(AppContext& context, QWidget* parent) : QDialog(parent), m_cont
 
     m_link = new QLineEdit(QString::fromUtf8(kMakerWebAddress), this);
     m_link->setObjectName(QStringLiteral("cxHyperLinkEdit1"));
+    m_link->setAccessibleName(QStringLiteral("웹 주소 (Ctrl+Enter: 열기)"));
     m_link->setReadOnly(true);
     m_link->setFrame(false);
     m_link->setAlignment(Qt::AlignCenter);

@@ -3,9 +3,9 @@
 #include "app/AboutP.h"
 #include "autotune/AutoP.h"
 #include "console/CommandP.h"
+#include "link/SetupP.h"
 #include "monitoring/MonitoringP.h"
 #include "review/DataViewP.h"
-#include "settings/SetupP.h"
 #include "settings/FuncP.h"
 #include "settings/IntervalTimer.h"
 #include "widgets/AppContext.h"
@@ -79,6 +79,7 @@ QToolButton* TKeloMainF::addToolButton(QWidget* bar, const QString& name, const 
     auto* button = new QToolButton(bar);
     button->setObjectName(name);
     button->setToolTip(tip);
+    button->setAccessibleName(tip);  // a picture only: the tip says what it does
     button->setAutoRaise(true);
     button->setIcon(QIcon(picture));
     button->setIconSize(QSize(32, 32));

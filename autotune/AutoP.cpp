@@ -91,6 +91,7 @@ TAutoF::TAutoF(AppContext& context, QWidget* parent)
 
     m_sg1 = new ColumnGrid(this);
     m_sg1->setObjectName(QStringLiteral("sg1"));
+    m_sg1->setAccessibleName(QStringLiteral("PID 설정값"));
     m_sg1->setColumnCount(4);
     m_sg1->setRowCount(10);
     m_sg1->setDefaultRowHeight(20);
@@ -129,6 +130,17 @@ TAutoF::TAutoF(AppContext& context, QWidget* parent)
     m_spbExit->setAutoDefault(false);
     connect(m_spbExit, &QPushButton::clicked, this, &TAutoF::spbExitClick);
 
+    // After a run lost to the line: the controller may still be tuning.
+    m_labStillTuning = new QLabel(this);
+    m_labStillTuning->setObjectName(QStringLiteral("labStillTuning"));
+    m_labStillTuning->setWordWrap(true);
+    m_labStillTuning->setStyleSheet(QStringLiteral("color: maroon; font-weight: bold;"));
+    m_butStopTuning = new QPushButton(QStringLiteral("중지"), this);
+    m_butStopTuning->setObjectName(QStringLiteral("butStopTuning"));
+    m_butStopTuning->setAutoDefault(false);
+    m_butStopTuning->setAccessibleName(QStringLiteral("중지: 조절계에 Auto Tuning 정지 명령 보내기"));
+    connect(m_butStopTuning, &QPushButton::clicked, this, &TAutoF::butStopTuningClick);
+
     m_panMessage = new QLabel(QStringLiteral("처리 중 입니다."), this);
     m_panMessage->setObjectName(QStringLiteral("PanMessage"));
     m_panMessage->setAlignment(Qt::AlignCenter);
@@ -164,6 +176,11 @@ TAutoF::TAutoF(AppContext& context, QWidget* parent)
     buttons->addWidget(m_ledButStart);
     buttons->addWidget(m_spbExit);
     right->addLayout(buttons);
+    auto* stillTuning = new QHBoxLayout;
+    stillTuning->addWidget(m_labStillTuning, 1);
+    stillTuning->addWidget(m_butStopTuning);
+    right->addLayout(stillTuning);
+    showStillTuning(false);
 
     auto* top = new QHBoxLayout(this);
     top->addLayout(left);
@@ -255,6 +272,12 @@ void TAutoF::tmSendTimer()
                                            : QStringLiteral("정지 명령에 응답이 없습니다"));
             return;
         }
+        // Nothing polls any more, so the window is idle again; the
+        // controller may have taken the start and still be tuning.
+        if (AtStep == WritingStart || AtStep == Polling) {
+            showTuning(false);
+            showStillTuning(true);
+        }
         notice(QStringLiteral("통신불량"));
         return;
     }
@@ -277,13 +300,8 @@ void TAutoF::ledButStartClick()
         // Stop the run's controller, with a fresh attempt count even while a
         // poll is awaited. The window shows the stop as done only when the
         // controller confirms it.
-        m_tmBat->setEnabled(false);
-        AtStep = WritingStop;
-        m_refusals = 0;
-        TxStr = m_runAddress + kTuningStopBody;
         showStopping();
-        m_tmSend->setEnabled(false);
-        tmSendTimer();
+        sendStop();
         return;
     }
     // PanZone is cleared whenever the address changes, so it is a reading
@@ -298,10 +316,38 @@ void TAutoF::ledButStartClick()
     m_runChoice = m_rdgSel->itemIndex();
     m_refusals = 0;
     m_stopUnconfirmed = false;
+    showStillTuning(false);
     showTuning(true);
     AtStep = WritingStart;
     m_tmBat->setEnabled(true);
     tmBatTimer();
+}
+
+void TAutoF::sendStop()
+{
+    m_tmBat->setEnabled(false);
+    AtStep = WritingStop;
+    m_refusals = 0;
+    TxStr = m_runAddress + kTuningStopBody;
+    m_tmSend->setEnabled(false);
+    tmSendTimer();
+}
+
+void TAutoF::butStopTuningClick()
+{
+    m_butStopTuning->setEnabled(false);
+    sendStop();
+}
+
+void TAutoF::showStillTuning(bool shown)
+{
+    m_labStillTuning->setText(
+        shown ? QStringLiteral("조절계(주소 %1)가 아직 Auto Tuning 중일 수 있습니다. 중지를 누르면 조절계에 정지 명령을 보냅니다.")
+                    .arg(m_runAddress)
+              : QString());
+    m_labStillTuning->setVisible(shown);
+    m_butStopTuning->setVisible(shown);
+    m_butStopTuning->setEnabled(shown);
 }
 
 void TAutoF::showStopping()
@@ -313,6 +359,14 @@ void TAutoF::showStopping()
 
 void TAutoF::stopUnconfirmed(const QString& why)
 {
+    // A stop sent from the idle window after a lost run leaves it idle, with
+    // the stop offered again.
+    if (m_labStillTuning->isVisibleTo(this)) {
+        m_butStopTuning->setEnabled(true);
+        notice(QStringLiteral("조절계(주소 %1)가 %2. 조절계가 아직 Auto Tuning 중일 수 있습니다.")
+                   .arg(m_runAddress, why));
+        return;
+    }
     // Back to the tuning state: the operator may send the stop again, or
     // close the window knowing the controller may still tune.
     m_stopUnconfirmed = true;
@@ -438,6 +492,7 @@ void TAutoF::HandleReply(const QByteArray& frame)
     case WritingStop:
         m_stopUnconfirmed = false;
         showTuning(false);
+        showStillTuning(false);
         break;
     default:
         break;

@@ -39,6 +39,8 @@ public slots:
     // Whether the window may close; refuses (with the message) while tuning.
     bool FormCloseQuery();
     void spbExitClick();
+    // Sends the stop to the controller of a run lost to the line.
+    void butStopTuningClick();
     void reject() override;
 
 protected:
@@ -53,6 +55,10 @@ private:
     void HandleRefusal();
     void clearReadings();
     void showStopping();
+    void sendStop();
+    // The line under the buttons after a run lost to the line: the controller
+    // may still be tuning, and 중지 beside it sends it the stop.
+    void showStillTuning(bool shown);
     void stopUnconfirmed(const QString& why);
     [[nodiscard]] QString paddedAddress() const;
     // Tuning in progress: the message panel shown, the lamp lit, the switch
@@ -75,6 +81,8 @@ private:
     LampSwitch* m_ledButStart;
     QPushButton* m_spbExit;
     QLabel* m_panMessage;
+    QLabel* m_labStillTuning;
+    QPushButton* m_butStopTuning;
     TComPort* m_comPort1;
     IntervalTimer* m_tmBat;
     IntervalTimer* m_tmSend;

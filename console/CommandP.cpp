@@ -5,10 +5,10 @@
 #include "link/LinkStatusBarP.h"
 #include "link/PortErrors.h"
 #include "link/ReplyAssembler.h"
+#include "link/SetupP.h"
 #include "settings/Convert.h"
 #include "settings/IntervalTimer.h"
 #include "settings/KeloError.h"
-#include "settings/SetupP.h"
 #include "widgets/AppContext.h"
 #include "widgets/EscapeKeeper.h"
 #include "widgets/Fonts.h"
@@ -30,6 +30,7 @@
 #include <QValidator>
 #include <QVBoxLayout>
 #include <cerrno>
+#include <iterator>
 
 namespace {
 
@@ -204,6 +205,8 @@ void TCommandF::buildLayout()
     bandLayout->setContentsMargins(4, 2, 4, 2);
     m_chbAll = new QCheckBox(band);
     m_chbAll->setObjectName(QStringLiteral("chbAll"));
+    // Its caption is Label6 beside it; a screen reader needs the name on the box.
+    m_chbAll->setAccessibleName(QStringLiteral("연속통신"));
     connect(m_chbAll, &QCheckBox::toggled, this, &TCommandF::chbAllClick);
     m_label6 = label(QStringLiteral("Label6"), QStringLiteral("연속통신"), band);
     m_label6->setFont(bold);
@@ -234,6 +237,17 @@ void TCommandF::buildLayout()
     m_memo1->setPalette(log);
     m_memo1->viewport()->installEventFilter(this);
 
+    m_memo1->setAccessibleName(QStringLiteral("통신 기록"));
+    m_edtUnit->setAccessibleName(QStringLiteral("주소 (ADDR)"));
+    m_edtSend->setAccessibleName(QStringLiteral("송신 내용"));
+    m_clsbAll->setAccessibleName(QStringLiteral("연속통신 주소"));
+    // The log shows frames as text with visible control characters, or as
+    // hex bytes; and it can be emptied from the keyboard too.
+    m_chbHex = new QCheckBox(QStringLiteral("HEX로 보기"), this);
+    m_chbHex->setObjectName(QStringLiteral("chbHex"));
+    m_butClearLog = button(QStringLiteral("butClearLog"), QStringLiteral("기록 지우기"), this);
+    connect(m_butClearLog, &QPushButton::clicked, this, &TCommandF::Memo1DblClick);
+
     m_statusBar1 = new LinkStatusBar(LinkStatusBar::Design::Console, this);
 
     auto* top = new QHBoxLayout;
@@ -256,6 +270,11 @@ void TCommandF::buildLayout()
     left->addWidget(m_labByte);
     left->addLayout(sendLine);
     left->addWidget(m_memo1, 1);
+    auto* logTools = new QHBoxLayout;
+    logTools->addWidget(m_chbHex);
+    logTools->addStretch();
+    logTools->addWidget(m_butClearLog);
+    left->addLayout(logTools);
 
     auto* right = new QVBoxLayout;
     right->addWidget(m_butSend);
@@ -273,6 +292,12 @@ void TCommandF::buildLayout()
     outer->setContentsMargins(6, 6, 6, 0);
     outer->addLayout(body, 1);
     outer->addWidget(m_statusBar1);
+
+    // Tab follows the layout: the left column top to bottom, then the right.
+    QWidget* order[] = {m_cxCmbSel, m_edtUnit, m_edtSend, m_memo1, m_chbHex, m_butClearLog,
+                        m_butSend, m_butSetup, m_butExit, m_chbAll, m_clsbAll};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i)
+        setTabOrder(order[i], order[i + 1]);
 }
 
 void TCommandF::showEvent(QShowEvent* event)
@@ -329,7 +354,7 @@ void TCommandF::sendFrame(const QByteArray& frame)
     }
     if (m_statusBar1->panelText(0) == kError)
         m_statusBar1->setPanelText(0, kIdle);
-    addLogLine(TrafficLogLine(TrafficDirection::Sent, frame));
+    logFrame(TrafficDirection::Sent, frame);
 }
 
 void TCommandF::butSendClick()
@@ -400,14 +425,15 @@ void TCommandF::ComPort1RxChar(QObject*, int Count)
     m_statusBar1->setPanelText(0, kReceiving);
     const QList<QByteArray> replies = programAssembler(ReceivingWindow::Console).Feed(bytes);
     for (const QByteArray& reply : replies)
-        addLogLine(TrafficLogLine(TrafficDirection::Received, reply));
+        logFrame(TrafficDirection::Received, reply);
     if (!replies.isEmpty())
         m_statusBar1->setPanelText(0, kIdle);
 }
 
-void TCommandF::addLogLine(const QString& line)
+void TCommandF::logFrame(TrafficDirection direction, const QByteArray& frame)
 {
-    m_memo1->appendPlainText(line);
+    m_memo1->appendPlainText(m_chbHex->isChecked() ? TrafficHexLine(direction, frame)
+                                                   : TrafficLogLine(direction, frame));
 }
 
 void TCommandF::chbAllClick()

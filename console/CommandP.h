@@ -1,5 +1,6 @@
 #pragma once
 #include "console/ContinuousSend.h"
+#include "link/FrameProtocol.h"
 
 #include <QDialog>
 
@@ -52,7 +53,8 @@ private:
     void buildLayout();
     // Sends a frame and logs it; throws when not all of it reached the line.
     void sendFrame(const QByteArray& frame);
-    void addLogLine(const QString& line);
+    // One log line: the frame as text, or as hex bytes while chbHex is ticked.
+    void logFrame(TrafficDirection direction, const QByteArray& frame);
     void reportContinuousFailure(const QString& text);
     [[nodiscard]] QList<bool> tickedAddresses() const;
 
@@ -69,6 +71,8 @@ private:
     QPushButton* m_butSetup;
     QPushButton* m_butExit;
     QCheckBox* m_chbAll;
+    QCheckBox* m_chbHex;
+    QPushButton* m_butClearLog;
     QLabel* m_label6;
     QListWidget* m_clsbAll;
     QPlainTextEdit* m_memo1;

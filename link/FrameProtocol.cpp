@@ -43,11 +43,44 @@ QString ReplyWord(const QByteArray& frame, int k)
     return QString::fromLatin1(frame.mid(10 + 5 * qsizetype(k - 1), 4));
 }
 
+namespace {
+
+QString trafficPrefix(TrafficDirection direction)
+{
+    return direction == TrafficDirection::Sent ? QStringLiteral("[송신]=> ") : QStringLiteral("[수신]=> ");
+}
+
+} // namespace
+
+QString VisibleFrameText(const QByteArray& bytes)
+{
+    QString text;
+    text.reserve(bytes.size());
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == 0x02)
+            text += QLatin1String("<STX>");
+        else if (b == 0x0D)
+            text += QLatin1String("<CR>");
+        else if (b == 0x0A)
+            text += QLatin1String("<LF>");
+        else if (b < 0x20 || b > 0x7E)
+            text += QStringLiteral("<%1>").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+        else
+            text += QLatin1Char(c);
+    }
+    return text;
+}
+
 QString TrafficLogLine(TrafficDirection direction, const QByteArray& frame)
 {
-    const QString prefix = direction == TrafficDirection::Sent ? QStringLiteral("[송신]=> ")
-                                                               : QStringLiteral("[수신]=> ");
-    return prefix + fromAnsi(frame.first(qMax<qsizetype>(0, frame.size() - 2)));
+    const QByteArray shown = frame.endsWith("\r\n") ? frame.first(frame.size() - 2) : frame;
+    return trafficPrefix(direction) + VisibleFrameText(shown);
+}
+
+QString TrafficHexLine(TrafficDirection direction, const QByteArray& frame)
+{
+    return trafficPrefix(direction) + QString::fromLatin1(frame.toHex(' ').toUpper());
 }
 
 const QList<ProtocolCommand>& ProtocolCommands()

@@ -28,9 +28,14 @@ inline constexpr char kLf = '\x0A';
 [[nodiscard]] QString ReplyWord(const QByteArray& frame, int k);
 
 enum class TrafficDirection { Sent, Received };
-// "[송신]=> " or "[수신]=> " + the frame without its last two characters (the
-// line keeps the STX and carries no CR LF).
+// "[송신]=> " or "[수신]=> " + the frame without its closing CR LF, every
+// control or non-ASCII byte made visible (see VisibleFrameText).
 [[nodiscard]] QString TrafficLogLine(TrafficDirection direction, const QByteArray& frame);
+// The same prefix + every byte of the frame, CR LF included, as hex pairs.
+[[nodiscard]] QString TrafficHexLine(TrafficDirection direction, const QByteArray& frame);
+// The bytes as text a log line can hold: STX, CR and LF as <STX>, <CR>, <LF>,
+// any other byte below 0x20 or above 0x7E as <xx> in hex, the rest as is.
+[[nodiscard]] QString VisibleFrameText(const QByteArray& bytes);
 
 // One command of the protocol as the console offers it.
 struct ProtocolCommand {

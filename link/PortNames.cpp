@@ -1,6 +1,5 @@
 #include "link/PortNames.h"
 
-#include "link/ComPort.h"
 #include "settings/FuncP.h"
 #include "settings/IniFile.h"
 
@@ -31,22 +30,23 @@ QStringList SortPortNames(QStringList names)
     return unique;
 }
 
-QStringList ListPortNames(const QString& configuredPort)
+QStringList ListPortNames(const QString& configuredPort, const QString& simulatorLink)
 {
     QStringList names;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo& info : ports)
         names.append(info.portName());
-    const QString port = configuredPort.trimmed();
-    if (!port.isEmpty() && isCharacterDevice(TComPort::devicePath(port)))
+    if (!simulatorLink.isEmpty() && isCharacterDevice(simulatorLink))
+        names.append(simulatorLink);
+    if (const QString port = configuredPort.trimmed(); !port.isEmpty())
         names.append(port);
     return SortPortNames(names);
 }
 
 QStringList ListPortNames()
 {
-    QString configured;
-    if (!ProgramPath.isEmpty())
-        configured = IniFile(MainIniPath()).read(QStringLiteral("ComPort1"), QStringLiteral("Port"));
-    return ListPortNames(configured);
+    if (ProgramPath.isEmpty())
+        return ListPortNames(QString());
+    const QString configured = IniFile(MainIniPath()).read(QStringLiteral("ComPort1"), QStringLiteral("Port"));
+    return ListPortNames(configured, ProgramPath + QLatin1String(kSimulatorLinkName));
 }

@@ -53,3 +53,12 @@ ReplyAssembler& programAssembler(ReceivingWindow window)
     }
     return autoTuning;
 }
+
+void ReplyAssembler::abandonPartialFrame()
+{
+    if (m_state != Collecting && m_state != CrSeen)
+        return;
+    ++m_abandonedFrames;
+    m_state = Idle;
+    m_buf.clear();
+}

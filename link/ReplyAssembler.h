@@ -28,6 +28,10 @@ public:
     // or after a completion the last complete frame until the next STX.
     [[nodiscard]] const QByteArray& RxBuf() const { return m_buf; }
 
+    // Drops a frame still being collected (counted as abandoned), so the next
+    // bytes start afresh; nothing when idle.
+    void abandonPartialFrame();
+
     // Bytes dropped outside frames, and frames abandoned unfinished (restarted
     // by an STX or grown too long), since the assembler was made.
     [[nodiscard]] qint64 droppedBytes() const { return m_droppedBytes; }

@@ -188,11 +188,13 @@ void TMinputF::buildTopBand()
     m_butSave->setEnabled(false);
 }
 
-QLineEdit* TMinputF::addEdit(QWidget* parent, const char* name, int maxLength, int x, int y, int width,
-                             bool noSeparator)
+QLineEdit* TMinputF::addEdit(QWidget* parent, const char* name, const QString& heading, int maxLength, int x, int y,
+                             int width, bool noSeparator)
 {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(QString::fromLatin1(name));
+    // Its heading is a word in a label above it, which no screen reader can tie to it.
+    edit->setAccessibleName(heading);
     edit->setGeometry(x, y, width, kEditHeight);
     edit->setValidator(new EntryValidator(edit, maxLength, noSeparator));
     edit->installEventFilter(this);
@@ -208,7 +210,7 @@ void TMinputF::buildTitleStrip()
     band->setGeometry(4, 44, kWidth - 8, 30);
 
     boldLabel(QStringLiteral("Title:"), this, "Label2")->setGeometry(10, 49, 44, kEditHeight);
-    m_edtTitle = addEdit(this, "edtTitle", 20, 56, 49, 150, true);
+    m_edtTitle = addEdit(this, "edtTitle", QStringLiteral("Title"), 20, 56, 49, 150, true);
 
     const QString samplingText = QStringLiteral("Sampling:       msec");
     auto* sampling = new QLabel(samplingText, this);
@@ -219,7 +221,7 @@ void TMinputF::buildTitleStrip()
     // The sampling edit sits in the blank run of its label.
     const int gapStart = labelX + metrics.horizontalAdvance(QStringLiteral("Sampling:"));
     const int gapEnd = labelX + metrics.horizontalAdvance(samplingText.left(samplingText.indexOf(QLatin1String("msec"))));
-    m_edtSam = addEdit(this, "edtSam", 5, gapStart + 2, 49, gapEnd - gapStart - 4);
+    m_edtSam = addEdit(this, "edtSam", QStringLiteral("Sampling (msec)"), 5, gapStart + 2, 49, gapEnd - gapStart - 4);
 
     const QString yellow = QStringLiteral("QLineEdit { background: %1; }")
                                .arg(colorFromValue(kLightYellow).name());
@@ -259,17 +261,17 @@ void TMinputF::buildEntryArea()
     const QString left = QStringLiteral("Addr  Caption     Reg NO  Dot");
     boldLabel(left, this, "Label4", "maroon")->setGeometry(12, labelY, metrics.horizontalAdvance(left) + 4, 16);
     const QList<int> x = placeUnder(left, 12, {"Addr", "Caption", "Reg", "Dot"});
-    m_edtAddr = addEdit(this, "edtAddr", 2, x[0], editY, x[1] - x[0] - 3);
-    m_edtCap = addEdit(this, "edtCap", 10, x[1], editY, x[2] - x[1] - 3, true);
-    m_edtReg = addEdit(this, "edtReg", 4, x[2], editY, x[3] - x[2] - 3);
-    m_edtDot = addEdit(this, "edtDot", 1, x[3], editY, x[4] - x[3] - 3);
+    m_edtAddr = addEdit(this, "edtAddr", QStringLiteral("Addr"), 2, x[0], editY, x[1] - x[0] - 3);
+    m_edtCap = addEdit(this, "edtCap", QStringLiteral("Caption"), 10, x[1], editY, x[2] - x[1] - 3, true);
+    m_edtReg = addEdit(this, "edtReg", QStringLiteral("Reg"), 4, x[2], editY, x[3] - x[2] - 3);
+    m_edtDot = addEdit(this, "edtDot", QStringLiteral("Dot"), 1, x[3], editY, x[4] - x[3] - 3);
 
     const QString right = QStringLiteral("Max  ~  Min    Color");
     const int rightX = x[4] + 6;
     boldLabel(right, this, "Label5", "maroon")->setGeometry(rightX, labelY, metrics.horizontalAdvance(right) + 4, 16);
     const QList<int> y = placeUnder(right, rightX, {"Max", "Min", "Color"});
-    m_edtMax = addEdit(this, "edtMax", 6, y[0], editY, y[1] - y[0] - 3);
-    m_edtMin = addEdit(this, "edtMin", 6, y[1], editY, y[2] - y[1] - 3);
+    m_edtMax = addEdit(this, "edtMax", QStringLiteral("Max"), 6, y[0], editY, y[1] - y[0] - 3);
+    m_edtMin = addEdit(this, "edtMin", QStringLiteral("Min"), 6, y[1], editY, y[2] - y[1] - 3);
 
     m_shpCol = new QFrame(this);
     m_shpCol->setObjectName(QStringLiteral("shpCol"));
@@ -282,7 +284,7 @@ void TMinputF::buildEntryArea()
     m_spbColor->setObjectName(QStringLiteral("spbColor"));
     m_spbColor->setAutoRaise(true);
     m_spbColor->setGeometry(0, 0, m_shpCol->width(), m_shpCol->height());
-    m_spbColor->setFocusPolicy(Qt::NoFocus);
+    m_spbColor->setAccessibleName(QStringLiteral("Color 선택"));
     connect(m_spbColor, &QToolButton::clicked, this, &TMinputF::spbColorClick);
 
     const int buttonsX = kWidth - 8 - 3 * 64;
@@ -316,6 +318,7 @@ void TMinputF::buildGrid()
 {
     m_grid = new ColumnGrid(this);
     m_grid->setObjectName(QStringLiteral("acGrd1"));
+    m_grid->setAccessibleName(QStringLiteral("채널 목록"));
     m_grid->setGeometry(4, 162, kWidth - 8, kHeight - 162 - 30);
     m_grid->setColumnCount(ColumnCount);
     m_grid->setRowCount(2);

@@ -52,7 +52,7 @@ private:
     void buildTitleStrip();
     void buildEntryArea();
     void buildGrid();
-    QLineEdit* addEdit(QWidget* parent, const char* name, int maxLength, int x, int y, int width,
+    QLineEdit* addEdit(QWidget* parent, const char* name, const QString& heading, int maxLength, int x, int y, int width,
                        bool noSeparator = false);
     QToolButton* addRowButton(const char* name, const QString& caption, int kind, int x,
                               void (TMinputF::*handler)());

@@ -12,9 +12,9 @@
 #include <QRandomGenerator>
 
 MonitoringEngine::MonitoringEngine(TComPort& port, ReplyAssembler& assembler, Clock clock, Regional regional,
-                                   QObject* parent)
+                                   SteadyClock steady, QObject* parent)
     : QObject(parent), m_port(port), m_assembler(assembler), m_clock(std::move(clock)),
-      m_regional(std::move(regional))
+      m_regional(std::move(regional)), m_steady(std::move(steady))
 {
     connect(&m_port, &TComPort::linkLost, this, [this](const QString& reason) {
         m_lostReason = reason;
@@ -32,13 +32,33 @@ void MonitoringEngine::setChannels(const QList<ChannelDef>& channels, const QStr
     m_awaiting = false;
 }
 
+void MonitoringEngine::setPollTiming(int pollDelayMs, int responseTimeoutMs)
+{
+    m_pollDelayMs = pollDelayMs;
+    m_responseTimeoutMs = responseTimeoutMs;
+}
+
+qint64 MonitoringEngine::msUntilTimeout() const
+{
+    return m_awaiting ? std::max<qint64>(0, m_responseTimeoutMs - sinceRequest()) : 0;
+}
+
 // ---- runs ------------------------------------------------------------------
 
-void MonitoringEngine::start(const QString& recordPath, bool testMode)
+void MonitoringEngine::start(const QString& recordPath, bool testMode, RecordFile::Naming naming)
 {
-    RecordFile next(recordPath, m_headerName);
-    if (!testMode)
-        next.create();
+    RecordFile next(recordPath, m_headerName, naming);
+    QString error;
+    if (!testMode) {
+        try {
+            next.create();
+        } catch (const KeloError& e) {
+            if (naming == RecordFile::Naming::Replace)
+                throw;
+            error = e.text(); // kept trying at every tick, as any write
+        }
+    }
+    (void)m_record.sync(nullptr);
     if (m_record.pendingLines() > 0)
         m_backlog.push_back(m_record);
     m_record = next;
@@ -47,22 +67,32 @@ void MonitoringEngine::start(const QString& recordPath, bool testMode)
     // Nothing of an earlier run counts as measured in this one.
     m_poll.reset(channelCount());
     m_awaiting = false;
+    m_skippedTicks = 0;
+    m_droppedReplies = 0;
+    m_slowSaid = false;
+    m_schedule.start(m_clock(), m_samplingMs);
     clearValues();
     m_sendFailing = false;
     m_recordFailing = false; // a new run reports its own first failure
     m_running = true;
+    if (m_record.made())
+        Q_EMIT recordFileMade(m_record.path());
+    if (!error.isEmpty())
+        setRecordFailing(true, error);
 }
 
 void MonitoringEngine::stop()
 {
+    // A request still out stays awaited: its reply, arriving after Stop, is
+    // still the channel's.
     m_running = false;
-    m_awaiting = false;
     (void)flushUnwritten();
+    (void)m_record.sync(nullptr);
 }
 
 void MonitoringEngine::switchRecordFile(const QString& recordPath)
 {
-    RecordFile next(recordPath, m_headerName);
+    RecordFile next(recordPath, m_headerName, RecordFile::Naming::Unique);
     QString error;
     if (m_fileMade) {
         try {
@@ -71,9 +101,12 @@ void MonitoringEngine::switchRecordFile(const QString& recordPath)
             error = e.text();
         }
     }
+    (void)m_record.sync(nullptr);
     if (m_record.pendingLines() > 0)
         m_backlog.push_back(m_record);
     m_record = next;
+    if (m_record.made())
+        Q_EMIT recordFileMade(m_record.path());
     if (!error.isEmpty())
         setRecordFailing(true, error);
 }
@@ -99,6 +132,7 @@ void MonitoringEngine::beginLive()
     m_fileMade = true;
     try {
         m_record.create();
+        Q_EMIT recordFileMade(m_record.path());
     } catch (const KeloError& e) {
         setRecordFailing(true, e.text());
     }
@@ -114,39 +148,66 @@ void MonitoringEngine::pollTick(bool testMode)
         beginLive();
     m_testMode = testMode;
     const int p = m_poll.PollIdx();
-    QString failure;
-    if (!testMode) {
-        if (m_awaiting)
-            Q_EMIT exchangeEnded(m_poll.LastPolled(), Outcome::Missed, 0);
+    if (testMode) {
+        // Nothing is on the line in test mode; a live request still out is
+        // forgotten, so its reply is credited to nobody.
         m_awaiting = false;
-        if (m_poll.takeZeroDue())
-            zero(p);
-        const ChannelDef& c = channel(p);
-        const QByteArray frame = BuildFrame(toAnsi(c.Addr + QStringLiteral("DRS,01,") + c.Reg));
-        try {
-            if (m_port.SendText(frame) != frame.size())
-                failure = m_port.LinkLost() && !m_lostReason.isEmpty() ? m_lostReason
-                                                                      : PortErrorText(PortFailure::Write);
-        } catch (const KeloError& error) {
-            failure = error.text();
-        }
-        if (failure.isEmpty()) {
-            m_awaiting = true;
-            m_sinceRequest.start();
-            Q_EMIT requestSent(p, frame);
-        }
-        m_poll.countRequest();
-    } else {
         const int v = int(QRandomGenerator::global()->bounded(100));
         Q_EMIT pointPlotted(p, v);
         if (m_poll.takeFill())
             setValue(p, formatValue(v, ValueFormat::Plain, m_regional), v);
+        m_poll.advance();
+        return;
     }
+    if (m_awaiting) {
+        if (sinceRequest() < m_responseTimeoutMs) {
+            ++m_skippedTicks;
+            Q_EMIT pollSkipped(m_awaitedChannel);
+            return;
+        }
+        m_awaiting = false;
+        Q_EMIT exchangeEnded(m_awaitedChannel, Outcome::Missed, 0);
+    }
+    if (m_poll.takeZeroDue())
+        zero(p, false);
+    sendRequest(p);
+    m_poll.countRequest();
     m_poll.advance();
+}
+
+void MonitoringEngine::sendRequest(int p)
+{
+    const ChannelDef& c = channel(p);
+    const QByteArray frame = BuildFrame(toAnsi(c.Addr + QStringLiteral("DRS,01,") + c.Reg));
+    // A frame left half-collected by an earlier reply is no part of this one's.
+    m_assembler.abandonPartialFrame();
+    QString failure;
+    QString cause;
+    try {
+        if (m_port.SendText(frame) != frame.size()) {
+            const bool gone = m_port.LinkLost() && !m_lostReason.isEmpty();
+            failure = gone ? m_lostReason : PortErrorText(PortFailure::Write);
+            cause = gone ? QStringLiteral("the serial device is gone") : QStringLiteral("the port took no bytes");
+        }
+    } catch (const PortError& error) {
+        failure = error.text();
+        cause = m_port.Connected() ? qt_error_string(error.code()) : QStringLiteral("the port is not open");
+    } catch (const KeloError& error) {
+        failure = error.text();
+        cause = error.text();
+    }
     if (!failure.isEmpty()) {
-        m_sendFailing = true;
-        Q_EMIT sendFailed(failure);
-    } else if (!testMode && m_sendFailing) {
+        if (!m_sendFailing) {
+            m_sendFailing = true;
+            Q_EMIT sendFailed(failure, cause);
+        }
+        return;
+    }
+    m_awaiting = true;
+    m_awaitedChannel = p;
+    m_requestAt = m_steady();
+    Q_EMIT requestSent(p, frame);
+    if (m_sendFailing) {
         m_sendFailing = false;
         Q_EMIT sendRecovered();
     }
@@ -165,22 +226,29 @@ int MonitoringEngine::receive(const QByteArray& bytes)
 void MonitoringEngine::handleReply(const QByteArray& frame)
 {
     Q_EMIT replyReceived(frame);
-    const int last = m_poll.LastPolled();
-    if (last < 1 || last > channelCount())
+    if (!m_awaiting || m_awaitedChannel < 1 || m_awaitedChannel > channelCount()) {
+        drop(frame);
         return;
+    }
     // A reply from another address (a late answer to an earlier request)
-    // belongs to no channel.
-    const int c = m_poll.replyChannel(QString::fromLatin1(frame), channel(last).Addr);
-    if (c == 0)
+    // belongs to no channel; the request stays awaited.
+    const int c = m_poll.replyChannel(QString::fromLatin1(frame), channel(m_awaitedChannel).Addr,
+                                      m_awaitedChannel);
+    if (c == 0) {
+        drop(frame);
         return;
+    }
     const bool ok = ReplyOk(frame);
-    if (m_awaiting) {
-        m_awaiting = false;
-        Q_EMIT exchangeEnded(c, ok ? Outcome::Ok : Outcome::Refused, m_sinceRequest.elapsed());
+    m_awaiting = false;
+    const qint64 responseMs = sinceRequest();
+    Q_EMIT exchangeEnded(c, ok ? Outcome::Ok : Outcome::Refused, responseMs);
+    if (m_running && !m_slowSaid && m_pollDelayMs > 0 && responseMs > m_pollDelayMs) {
+        m_slowSaid = true;
+        Q_EMIT repliesSlowerThanPoll(responseMs, m_pollDelayMs);
     }
     if (!ok) {
         if (m_poll.refused(c))
-            zero(c);
+            zero(c, true);
         return;
     }
     m_poll.answered(c);
@@ -208,13 +276,19 @@ void MonitoringEngine::setValue(int c, const QString& text, std::optional<double
     Q_EMIT valueShown(c, text);
 }
 
-void MonitoringEngine::zero(int c)
+void MonitoringEngine::drop(const QByteArray& frame)
+{
+    ++m_droppedReplies;
+    Q_EMIT replyDropped(frame);
+}
+
+void MonitoringEngine::zero(int c, bool refused)
 {
     setValue(c, QStringLiteral("0"), std::nullopt);
     Q_EMIT pointPlotted(c, 0);
     if (!m_values[c - 1].lost) {
         m_values[c - 1].lost = true;
-        Q_EMIT channelLost(c);
+        Q_EMIT channelLost(c, refused);
     }
 }
 
@@ -225,7 +299,7 @@ void MonitoringEngine::sampleTick(bool testMode)
     if (m_running && m_testMode && !testMode)
         beginLive();
     m_testMode = testMode;
-    const QDateTime now = m_clock();
+    const QDateTime now = m_schedule.take(m_clock());
     const QString stamp = sampleStamp(now, m_regional.dateSeparator);
     Q_EMIT sampled(now, stamp);
     m_poll.markSample();
@@ -246,10 +320,12 @@ void MonitoringEngine::record(const QString& stamp)
         fields << m_values[c - 1].text;
     }
     QString error;
+    const int madeBefore = m_record.timesMade();
     if (!m_record.append(sampleLine(fields), &error)) {
         setRecordFailing(true, error);
         return;
     }
+    noteFileMade(madeBefore);
     if (m_backlog.empty())
         setRecordFailing(false);
 }
@@ -263,6 +339,12 @@ void MonitoringEngine::setRecordFailing(bool failing, const QString& reason)
         Q_EMIT recordFailed(reason);
     else
         Q_EMIT recordRecovered();
+}
+
+void MonitoringEngine::noteFileMade(int timesMadeBefore)
+{
+    if (m_record.timesMade() != timesMadeBefore)
+        Q_EMIT recordFileMade(m_record.path());
 }
 
 void MonitoringEngine::retryBacklog()
@@ -312,7 +394,9 @@ void MonitoringEngine::dropUnwritten(const QString& path)
 bool MonitoringEngine::flushUnwritten()
 {
     retryBacklog();
-    (void)m_record.retry(nullptr);
+    const int madeBefore = m_record.timesMade();
+    if (m_record.retry(nullptr))
+        noteFileMade(madeBefore);
     const bool done = unwrittenLines() == 0;
     if (done)
         setRecordFailing(false);

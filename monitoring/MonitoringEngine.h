@@ -1,12 +1,13 @@
 #pragma once
 #include "monitoring/ChannelSet.h"
 #include "monitoring/PollCycle.h"
+#include "monitoring/PollTiming.h"
 #include "monitoring/RecordFile.h"
+#include "monitoring/SampleSchedule.h"
 #include "settings/Clock.h"
 #include "settings/Regional.h"
 
 #include <QDateTime>
-#include <QElapsedTimer>
 #include <QObject>
 #include <optional>
 #include <vector>
@@ -15,11 +16,17 @@ class ReplyAssembler;
 class TComPort;
 
 // The monitoring run without a window: polls the channels of a set one per
-// poll tick, credits each reply to the channel polled last, applies the miss
+// poll tick, credits each reply to the request it answers, applies the miss
 // rule, decodes values, and at each sampling tick appends one line of every
 // channel's value to the run's record file, keeping back the lines that
 // cannot be written and writing them, in order, to their own run's file
 // once writing works again.
+//
+// The line is half-duplex and replies carry no register, so only one request
+// is ever out: a poll tick that finds the last request still awaited (and
+// its response time-out not yet passed) sends nothing and counts as skipped,
+// and a reply that arrives while no request is awaited, or from another
+// address, belongs to no channel and is dropped and counted.
 //
 // The owner drives the rhythm: it calls pollTick(), sampleTick() and
 // receive() from its timers and its port's receive notification, and turns
@@ -32,7 +39,7 @@ public:
     enum class Outcome { Ok, Refused, Missed };
 
     MonitoringEngine(TComPort& port, ReplyAssembler& assembler, Clock clock, Regional regional,
-                     QObject* parent = nullptr);
+                     SteadyClock steady, QObject* parent = nullptr);
 
     // A new channel set: the poll cycle and the values start afresh.
     void setChannels(const QList<ChannelDef>& channels, const QString& headerName);
@@ -40,11 +47,20 @@ public:
     [[nodiscard]] const ChannelDef& channel(int c) const { return m_channels[c - 1]; }
     [[nodiscard]] const QString& headerName() const { return m_headerName; }
 
+    // The sampling interval the stamps are laid on (the set's Sampling).
+    void setSamplingInterval(int ms) { m_samplingMs = ms; }
+    // The poll interval the owner's timer runs at (0: paced by replies),
+    // and the wait for a reply before the request counts as unanswered.
+    void setPollTiming(int pollDelayMs, int responseTimeoutMs);
+    [[nodiscard]] int responseTimeout() const { return m_responseTimeoutMs; }
+
     // Starts a run that records to recordPath. Every channel starts without a
     // value, so one that stays silent records "0". In test mode no file is
-    // touched until test mode is switched off during the run. Throws
-    // KeloError when the file cannot be created.
-    void start(const QString& recordPath, bool testMode);
+    // touched until test mode is switched off during the run. With Replace
+    // naming (a name the operator chose) it throws KeloError when the file
+    // cannot be created; with Unique naming (a made-up name) the run starts
+    // anyway and the file is made, under a free name, once it can be.
+    void start(const QString& recordPath, bool testMode, RecordFile::Naming naming = RecordFile::Naming::Replace);
     void stop();
     [[nodiscard]] bool running() const { return m_running; }
     // From now on the run records into another file (the same header line);
@@ -59,6 +75,15 @@ public:
     void sampleTick(bool testMode);
     // Bytes from the port; returns the number of replies they completed.
     int receive(const QByteArray& bytes);
+    // Whether a request is out and its reply not yet in.
+    [[nodiscard]] bool awaiting() const { return m_awaiting; }
+    // Milliseconds until the awaited request times out (0 when none is out).
+    [[nodiscard]] qint64 msUntilTimeout() const;
+
+    // Since Start: poll ticks held back by an awaited reply, and replies
+    // that belonged to no request.
+    [[nodiscard]] qint64 skippedTicks() const { return m_skippedTicks; }
+    [[nodiscard]] qint64 droppedReplies() const { return m_droppedReplies; }
 
     // The value text of the channel ("" when it has none since Start).
     [[nodiscard]] QString valueText(int c) const { return m_values[c - 1].text; }
@@ -80,19 +105,32 @@ public:
 Q_SIGNALS:
     void valueShown(int channel, const QString& text);
     void pointPlotted(int channel, double value);
-    void channelLost(int channel);
+    // Zeroed by the miss rule; `refused` when the controller said no (NG)
+    // rather than nothing.
+    void channelLost(int channel, bool refused);
     void channelAnswering(int channel);
     void requestSent(int channel, const QByteArray& frame);
     void replyReceived(const QByteArray& frame);
     // A request's fate: answered OK, refused, or unanswered when the next
     // request went out; response time in milliseconds for answers.
     void exchangeEnded(int channel, Outcome outcome, qint64 responseMs);
+    // A poll tick sent nothing: the request to `awaitedChannel` is still out.
+    void pollSkipped(int awaitedChannel);
+    // A reply that answers no request (late, stray, or another address's).
+    void replyDropped(const QByteArray& frame);
+    // Once a run: replies take longer than the poll interval, so ticks are
+    // skipped and each channel is read less often than the interval says.
+    void repliesSlowerThanPoll(qint64 responseMs, int pollDelayMs);
+    // The sampling tick's time: the slot of the sampling grid it stands for.
     void sampled(const QDateTime& time, const QString& stamp);
     // A live sampling tick is done: every channel's value is as recorded.
     void sampleTaken(const QDateTime& time);
     void recordFailed(const QString& reason);
+    // The record file was made (again), header line first.
+    void recordFileMade(const QString& path);
     void recordRecovered();
-    void sendFailed(const QString& reason);
+    // `reason` is the port's own text; `cause` says it plainly.
+    void sendFailed(const QString& reason, const QString& cause);
     void sendRecovered();
     void linkLost(const QString& reason);
     void linkResumed();
@@ -106,11 +144,15 @@ private:
     };
 
     void setValue(int c, const QString& text, std::optional<double> value);
-    void zero(int c);
+    void zero(int c, bool refused);
     void handleReply(const QByteArray& frame);
     void clearValues();
     void beginLive();
     void record(const QString& stamp);
+    void noteFileMade(int timesMadeBefore);
+    void drop(const QByteArray& frame);
+    void sendRequest(int p);
+    [[nodiscard]] qint64 sinceRequest() const { return m_steady() - m_requestAt; }
     void setRecordFailing(bool failing, const QString& reason = {});
     void retryBacklog();
 
@@ -118,6 +160,7 @@ private:
     ReplyAssembler& m_assembler;
     Clock m_clock;
     Regional m_regional;
+    SteadyClock m_steady;
     QList<ChannelDef> m_channels;
     QString m_headerName;
     std::vector<Value> m_values;
@@ -132,6 +175,15 @@ private:
     bool m_sendFailing = false;
     QString m_lostReason;
 
-    QElapsedTimer m_sinceRequest;
+    SampleSchedule m_schedule;
+    int m_samplingMs = 0;
+    int m_pollDelayMs = 0;
+    int m_responseTimeoutMs = kDefaultResponseTimeoutMs;
+
+    qint64 m_requestAt = 0;            // steady time the awaited request went out
+    int m_awaitedChannel = 0;
     bool m_awaiting = false;           // the latest request has no answer yet
+    qint64 m_skippedTicks = 0;
+    qint64 m_droppedReplies = 0;
+    bool m_slowSaid = false;           // repliesSlowerThanPoll this run
 };

@@ -118,6 +118,7 @@ void TMonitoringF::buildLayout()
 
     acGrd1 = grid(left, "acGrd1", 2, channelColumns);
     acGrd1->setWholeRowSelect(true);
+    acGrd1->setAccessibleName(QStringLiteral("모니터링 설정값"));
     const struct {
         const char* text;
         int width;
@@ -169,10 +170,16 @@ void TMonitoringF::buildLayout()
     bottomHead->addWidget(chbRandom);
     bottomHead->addWidget(spbView);
     bottomHead->addWidget(Label2, 1);
+    labBusBudget = new QLabel(bottom);
+    labBusBudget->setObjectName(QStringLiteral("labBusBudget"));
+    labBusBudget->setStyleSheet(QStringLiteral("color: red;"));
+    labBusBudget->hide();
+    bottomHead->addWidget(labBusBudget);
     bottomLayout->addLayout(bottomHead);
 
     acGrd2 = grid(bottom, "acGrd2", 2, 2);
     acGrd2->setText(0, 0, QStringLiteral("일-시"));
+    acGrd2->setAccessibleName(QStringLiteral("모니터링값"));
     acGrd2->setColumnWidth(0, 110);
     acGrd2->setColumnWidth(1, 80);
     acGrd2->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);

@@ -5,9 +5,12 @@
 #include "link/LinkStatusBarP.h"
 #include "link/PortErrors.h"
 #include "link/ReplyAssembler.h"
-#include "monitoring/MinputP.h"
+#include "link/SetupP.h"
+#include "monitoring/BusBudget.h"
 #include "monitoring/ChannelSetCheck.h"
+#include "monitoring/MinputP.h"
 #include "monitoring/MonitoringEngine.h"
+#include "monitoring/PollTiming.h"
 #include "monitoring/RecordFile.h"
 #include "publish/MqttEngineFeed.h"
 #include "publish/MqttPublisher.h"
@@ -17,7 +20,6 @@
 #include "settings/FuncP.h"
 #include "settings/IntervalTimer.h"
 #include "settings/KeloError.h"
-#include "settings/SetupP.h"
 #include "widgets/AppContext.h"
 #include "widgets/Colors.h"
 #include "widgets/ApplicationTitle.h"
@@ -52,7 +54,11 @@ TMonitoringF::TMonitoringF(AppContext& context, QWidget* parent)
 {
     buildLayout();
     m_engine = new MonitoringEngine(*ComPort1, programAssembler(ReceivingWindow::Monitoring), m_context.clock,
-                                    m_context.regional, this);
+                                    m_context.regional, m_context.steady, this);
+    m_busCounts = new QLabel(StatusBar1);
+    m_busCounts->setObjectName(QStringLiteral("labBusCounts"));
+    m_busCounts->setHidden(true);
+    StatusBar1->addPermanentWidget(m_busCounts);
     connectEngine();
 }
 
@@ -76,6 +82,23 @@ void TMonitoringF::connectEngine()
     connect(e, &MonitoringEngine::replyReceived, this, [this](const QByteArray& frame) {
         if (logShowing())
             log(TrafficLogLine(TrafficDirection::Received, frame));
+    });
+    // Ticks held back by a reply still awaited, and replies that answer no
+    // request, are counted in the status bar and shown in the traffic log.
+    connect(e, &MonitoringEngine::pollSkipped, this, [this](int awaited) {
+        if (logShowing())
+            log(QStringLiteral("[건너뜀] %1번 채널의 응답을 기다리는 중").arg(awaited));
+        showBusCounts();
+    });
+    connect(e, &MonitoringEngine::replyDropped, this, [this](const QByteArray& frame) {
+        if (logShowing())
+            log(QStringLiteral("[버림]=> ") + fromAnsi(frame.chopped(frame.endsWith("\r\n") ? 2 : 0)));
+        showBusCounts();
+    });
+    // Said once a run, in the status bar: no box comes up while monitoring runs.
+    connect(e, &MonitoringEngine::repliesSlowerThanPoll, this, [this](qint64 responseMs, int delayMs) {
+        m_slowReplies = QStringLiteral("응답 %1 ms > 폴링 주기 %2 ms").arg(responseMs).arg(delayMs);
+        showBusCounts();
     });
     connect(e, &MonitoringEngine::sendFailed, this, &TMonitoringF::reportSendFailure);
     connect(e, &MonitoringEngine::recordFailed, this, &TMonitoringF::reportRecordFailure);
@@ -104,13 +127,13 @@ QString TMonitoringF::startPublishing()
     try {
         m_publisher = std::make_unique<MqttPublisher>(settings, this);
     } catch (const KeloError& error) {
-        Label2->setToolTip(QStringLiteral("MQTT: ") + error.text());
+        m_publisherRefusal = QStringLiteral("MQTT: ") + error.text();
+        updateHeadingTip();
         return error.text();
     }
     feedPublisher(*m_engine, *m_publisher);
-    connect(m_publisher.get(), &MqttPublisher::stateChanged, this,
-            [this] { Label2->setToolTip(m_publisher->toolTipText()); });
-    Label2->setToolTip(m_publisher->toolTipText());
+    connect(m_publisher.get(), &MqttPublisher::stateChanged, this, &TMonitoringF::updateHeadingTip);
+    updateHeadingTip();
     m_publisher->start();
     return {};
 }
@@ -124,6 +147,39 @@ void TMonitoringF::beginPublishedRun()
         problem = m_publisher->beginRun(publishedSet(*m_engine, m_title, m_sampling));
     if (!problem.isEmpty())
         postErrorBox(problem + QStringLiteral("\n이번 실행은 MQTT로 게시하지 않고 기록만 합니다."));
+    updateHeadingTip();
+}
+
+// The value table's heading tells how often each channel is read, and the
+// broker's state when the window publishes.
+void TMonitoringF::updateHeadingTip()
+{
+    QStringList lines;
+    if (channelCount() > 0) {
+        if (const auto delay = parseInt32(StatusBar1->panelText(3)))
+            lines << BusBudget{channelCount(), *delay, m_sampling}.refreshText();
+    }
+    if (m_publisher)
+        lines << m_publisher->toolTipText();
+    else if (!m_publisherRefusal.isEmpty())
+        lines << m_publisherRefusal;
+    Label2->setToolTip(lines.join(QLatin1Char('\n')));
+}
+
+// At Start, a set whose channels are read less often than they are recorded
+// is said once, beside the heading, without a box that would hold up the run.
+void TMonitoringF::showBusBudget(bool atStart)
+{
+    updateHeadingTip();
+    if (!atStart) {
+        labBusBudget->clear();
+        labBusBudget->hide();
+        return;
+    }
+    // The interval the run polls at, after any raise to the line's exchange time.
+    const QString notice = BusBudget{channelCount(), Timer1->interval(), m_sampling}.repeatNotice();
+    labBusBudget->setText(notice);
+    labBusBudget->setVisible(!notice.isEmpty());
 }
 
 // ---- state -----------------------------------------------------------------
@@ -201,6 +257,7 @@ void TMonitoringF::FormShow()
 void TMonitoringF::OpenComPort()
 {
     ::OpenComPort(this, *ComPort1, *StatusBar1, m_context);
+    updateHeadingTip(); // the poll delay may have changed
 }
 
 bool TMonitoringF::FormCloseQuery()
@@ -289,6 +346,8 @@ void TMonitoringF::applyChannelSet(const ChannelSet& set, const QString& path)
     iPlot1->setTitleVisible(!m_title.isEmpty());
     tmSampling->setInterval(m_sampling);
     m_engine->setChannels(set.channels, m_headerName);
+    m_engine->setSamplingInterval(m_sampling);
+    showBusBudget(false);
 
     acGrd2->setColumnCount(n + 1);
     for (int c = 1; c <= n; ++c) {
@@ -372,7 +431,17 @@ void TMonitoringF::Start()
 {
     if (channelCount() == 0)
         return;
-    Timer1->setInterval(StrToInt(StatusBar1->panelText(3)));
+    // A sampling timer of 0 ms or less never fires: the run would record nothing.
+    if (m_sampling <= 0) {
+        m_context.dialogs.MsgBox(this,
+                                 QStringLiteral("채널 세트 %1의 Sampling이 %2 msec입니다.\n"
+                                                "Sampling이 1 msec 이상이어야 측정값을 기록할 수 있습니다.")
+                                     .arg(m_headerName)
+                                     .arg(m_sampling),
+                                 noticeCaption(), MsgStyle::Ok);
+        return;
+    }
+    const int askedDelay = StrToInt(StatusBar1->panelText(3));
     m_recordPath.clear();
     // Line 1 must name a set file the data viewer can find again.
     if (const QString refusal = unrecordableSetNameText(m_headerName); !refusal.isEmpty()) {
@@ -382,23 +451,60 @@ void TMonitoringF::Start()
     const QString path = chooseRecordPath();
     if (path.isEmpty())
         return;
+    Timer1->setInterval(runPollDelay(askedDelay));
     m_engine->start(path, testMode());
+    m_slowReplies.clear();
+    showBusCounts();
     m_recordPath = path;
     beginPublishedRun();
     StatusBar1->setPanelText(4, StatusBar1->panelText(4) + QStringLiteral(" [") + QFileInfo(path).fileName()
                                     + QLatin1Char(']'));
 
+    // Each trace begins at its channel's first measurement.
     iPlot1->clearPoints();
     iPlot1->resetTimeAxis();
-    const QDateTime now = m_context.clock();
-    for (int t = 0; t < iPlot1->traceCount(); ++t)
-        iPlot1->addPoint(t, now, 0);
+    showBusBudget(true);
 
     m_sendFailureShown = false;
     bbtStart->setText(kStop);
     setIdleControls(false);
     Timer1->setEnabled(true);
     tmSampling->setEnabled(true);
+}
+
+int TMonitoringF::runPollDelay(int asked)
+{
+    QList<ChannelDef> channels;
+    for (int c = 1; c <= channelCount(); ++c)
+        channels << m_engine->channel(c);
+    const int exchange = pollExchangeMs(ComPort1->settings(), channels);
+    // An interval of 0 or less keeps its meaning: the poll timer never fires.
+    const int delay = asked > 0 ? std::max(asked, exchange) : asked;
+    m_engine->setPollTiming(std::max(delay, 0), responseTimeoutMs(kDefaultResponseTimeoutMs, exchange));
+    if (delay == asked)
+        return asked;
+    postNoticeBox(QStringLiteral("폴링 주기 %1 ms는 통신선에서 요청과 응답이 오가는 시간(%2 ms)보다 짧아, "
+                                 "이번 측정은 %2 ms 주기로 폴링합니다.")
+                      .arg(asked)
+                      .arg(exchange));
+    return exchange;
+}
+
+void TMonitoringF::showBusCounts()
+{
+    const qint64 skipped = m_engine->skippedTicks();
+    const qint64 dropped = m_engine->droppedReplies();
+    QString text = QStringLiteral("건너뜀 %1 · 버림 %2").arg(skipped).arg(dropped);
+    if (!m_slowReplies.isEmpty())
+        text += QStringLiteral(" · ") + m_slowReplies;
+    m_busCounts->setText(text);
+    m_busCounts->setToolTip(QStringLiteral("응답을 기다리느라 건너뛴 폴링 %1회, 요청 없이 도착해 버린 응답 %2개\n"
+                                           "응답 대기 최대 %3 ms. 응답이 폴링 주기보다 늦으면 각 채널은 설정보다 "
+                                           "드물게 읽힙니다.")
+                                .arg(skipped)
+                                .arg(dropped)
+                                .arg(m_engine->responseTimeout()));
+    m_busCounts->setHidden(skipped == 0 && dropped == 0 && m_slowReplies.isEmpty());
 }
 
 // The save dialog's choice, completed with ".kmr"; empty when the operator
@@ -481,6 +587,10 @@ void TMonitoringF::setValueCell(int channel, const QString& text)
 
 void TMonitoringF::plot(int channel, double value)
 {
+    // The miss rule's 0 is no measurement: a channel that has not answered
+    // since Start is not drawn up from 0.
+    if (!testMode() && !m_engine->value(channel) && iPlot1->pointCount(channel - 1) == 0)
+        return;
     iPlot1->addPoint(channel - 1, m_context.clock(), value);
 }
 
@@ -508,6 +618,11 @@ void TMonitoringF::reportRecordFailure(const QString& text)
 void TMonitoringF::postErrorBox(const QString& text)
 {
     QTimer::singleShot(0, this, [this, text] { m_context.dialogs.errorBox(this, text); });
+}
+
+void TMonitoringF::postNoticeBox(const QString& text)
+{
+    QTimer::singleShot(0, this, [this, text] { m_context.dialogs.MsgBox(this, text, noticeCaption(), MsgStyle::Ok); });
 }
 
 // ---- traffic log and channel list ------------------------------------------

@@ -95,15 +95,26 @@ private:
     // state shows in the tool tip of the value table's heading.
     [[nodiscard]] QString startPublishing();
     void beginPublishedRun();
+    void updateHeadingTip();
+    // The refresh time in the heading's tip; at Start, also a notice when
+    // records would repeat old values.
+    void showBusBudget(bool atStart);
     void setValueCell(int channel, const QString& text);
     void plot(int channel, double value);
     void log(const QString& line);
     void showLinkState(const QString& text);
     void reportSendFailure(const QString& text);
+    // The poll interval for a run: the one asked for in panel 3, raised to
+    // the time an exchange takes on the line, and said so in a box that
+    // waits for the handler to return.
+    [[nodiscard]] int runPollDelay(int asked);
+    void showBusCounts();
     void reportRecordFailure(const QString& text);
     // Shows an error box once the running handler has returned, so the
     // timers keep their rhythm while the box waits for the operator.
     void postErrorBox(const QString& text);
+    // A notice that waits for the handler to return, so no timer stops for it.
+    void postNoticeBox(const QString& text);
     [[nodiscard]] QString noticeCaption() const;
 
     AppContext& m_context;
@@ -118,6 +129,7 @@ private:
     QCheckBox* chbRandom = nullptr;
     QLabel* Label1 = nullptr;
     QLabel* Label2 = nullptr;
+    QLabel* labBusBudget = nullptr;
     QSplitter* cxSplitter1 = nullptr;
     ColumnGrid* acGrd1 = nullptr;
     ColumnGrid* acGrd2 = nullptr;
@@ -135,6 +147,9 @@ private:
     QString m_recordPath;
     MonitoringEngine* m_engine = nullptr;
     std::unique_ptr<MqttPublisher> m_publisher;
+    QString m_publisherRefusal;
     bool m_sendFailureShown = false;             // in the current run
+    QLabel* m_busCounts = nullptr;               // skipped ticks and dropped replies
+    QString m_slowReplies;                       // replies slower than the poll interval, this run
     bool m_shown = false;
 };

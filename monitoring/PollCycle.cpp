@@ -53,11 +53,11 @@ void PollCycle::markSample()
     m_cycleEnd = m_pollIdx - 1 == 0 ? channelCount() : m_pollIdx - 1;
 }
 
-int PollCycle::replyChannel(const QString& frame, const QString& lastPolledAddr) const
+int PollCycle::replyChannel(const QString& frame, const QString& awaitedAddr, int awaitedChannel) const
 {
-    if (!valid(m_lastPolled))
+    if (!valid(awaitedChannel))
         return 0;
-    return frame.mid(1, 2) == PadLeft(lastPolledAddr, QStringLiteral("0"), 2) ? m_lastPolled : 0;
+    return frame.mid(1, 2) == PadLeft(awaitedAddr, QStringLiteral("0"), 2) ? awaitedChannel : 0;
 }
 
 void PollCycle::answered(int channel)

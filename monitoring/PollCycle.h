@@ -36,10 +36,10 @@ public:
     // Sampling tick: the next full cycle, from the channel due, fills the table.
     void markSample();
 
-    // The channel a reply belongs to: LastPolled when the reply's address
-    // (characters 2 and 3) is that channel's address, else 0. A late reply
-    // from the controller polled before is so kept off the next channel.
-    [[nodiscard]] int replyChannel(const QString& frame, const QString& lastPolledAddr) const;
+    // The channel a reply belongs to: the awaited channel when the reply's
+    // address (characters 2 and 3) is that channel's address, else 0. A late
+    // reply from the controller polled before is so kept off the next channel.
+    [[nodiscard]] int replyChannel(const QString& frame, const QString& awaitedAddr, int awaitedChannel) const;
     // An "OK" reply for the channel.
     void answered(int channel);
     // A refusal for the channel: true when it answers the third unanswered

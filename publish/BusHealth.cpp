@@ -44,6 +44,16 @@ void BusHealth::miss(const QString& addr)
     s.openRequestAt.reset();
 }
 
+void BusHealth::skipped(const QString& addr)
+{
+    ++station(addr).figures.skippedTicks;
+}
+
+void BusHealth::dropped(const QString& addr)
+{
+    ++station(addr).figures.droppedReplies;
+}
+
 std::size_t BusHealth::binOf(qint64 ms)
 {
     if (ms <= kFineLimitMs)
@@ -106,6 +116,8 @@ QByteArray BusHealth::payload(const QString& addr, const QDateTime& time) const
     json += ",\"ok\":" + QByteArray::number(f.okReplies);
     json += ",\"refusals\":" + QByteArray::number(f.refusals);
     json += ",\"misses\":" + QByteArray::number(f.misses);
+    json += ",\"skipped\":" + QByteArray::number(f.skippedTicks);
+    json += ",\"dropped\":" + QByteArray::number(f.droppedReplies);
     json += ",\"last_ms\":" + optional(f.lastMs);
     json += ",\"median_ms\":" + optional(f.medianMs);
     json += ",\"max_ms\":" + optional(f.maxMs);

@@ -18,6 +18,8 @@ public:
         qint64 okReplies = 0;
         qint64 refusals = 0;
         qint64 misses = 0;
+        qint64 skippedTicks = 0;   // poll ticks held back while this address's reply was awaited
+        qint64 droppedReplies = 0; // replies from this address that answered no request
         std::optional<qint64> lastMs;   // response times; none before the first timed reply
         std::optional<qint64> medianMs;
         std::optional<qint64> maxMs;
@@ -29,12 +31,17 @@ public:
     // A complete reply for addr: ok false is a refusal. Timed against the
     // request still open for addr; a reply without one is counted, not timed.
     void reply(const QString& addr, bool ok, qint64 atMs);
-    // The request open for addr got no reply (the miss rule gave up on it).
+    // The request open for addr got no reply within its time-out.
     void miss(const QString& addr);
+    // A poll tick held back while addr's reply was awaited.
+    void skipped(const QString& addr);
+    // A reply from addr that answered no request out.
+    void dropped(const QString& addr);
 
     [[nodiscard]] QStringList addresses() const; // in order of first request
     [[nodiscard]] Figures figures(const QString& addr) const;
-    // {"time", "requests", "ok", "refusals", "misses", "last_ms", "median_ms", "max_ms"};
+    // {"time", "requests", "ok", "refusals", "misses", "skipped", "dropped", "last_ms", "median_ms",
+    // "max_ms"};
     // the three times are null before the first timed reply.
     [[nodiscard]] QByteArray payload(const QString& addr, const QDateTime& time) const;
 

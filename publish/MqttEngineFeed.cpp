@@ -33,6 +33,12 @@ void feedPublisher(MonitoringEngine& engine, MqttPublisher& publisher)
                              publisher.busHealth().reply(addr, outcome == MonitoringEngine::Outcome::Ok,
                                                          clock->elapsed());
                      });
+    QObject::connect(&engine, &MonitoringEngine::pollSkipped, &publisher,
+                     [&engine, &publisher](int c) { publisher.busHealth().skipped(engine.channel(c).Addr); });
+    // A dropped reply counts against the address it came from (characters 2 and 3).
+    QObject::connect(&engine, &MonitoringEngine::replyDropped, &publisher, [&publisher](const QByteArray& frame) {
+        publisher.busHealth().dropped(QString::fromLatin1(frame.mid(1, 2)));
+    });
 }
 
 ChannelSet publishedSet(const MonitoringEngine& engine, const QString& title, int samplingMs)

@@ -310,8 +310,11 @@ void MqttPublisher::publishHealth()
 {
     const QDateTime now = QDateTime::currentDateTime();
     std::vector<MqttLink::Message> messages;
-    for (const QString& addr : m_health.addresses())
-        messages.push_back({MqttTopics::health(m_endpoint.prefix, addr).toUtf8(), m_health.payload(addr, now)});
+    for (const QString& addr : m_health.addresses()) {
+        // A stray reply's address (counted as dropped) need not be a topic level.
+        if (MqttTopics::levelProblem(addr).isEmpty())
+            messages.push_back({MqttTopics::health(m_endpoint.prefix, addr).toUtf8(), m_health.payload(addr, now)});
+    }
     if (!messages.empty())
         m_link->enqueue(std::move(messages));
 }

@@ -9,6 +9,7 @@
 #include "publish/MqttEngineFeed.h"
 #include "publish/MqttPublisher.h"
 #include "publish/MqttSettings.h"
+#include "recorder/RecorderLine.h"
 #include "settings/Convert.h"
 #include "settings/IniFile.h"
 #include "settings/KeloError.h"
@@ -17,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace {
 
@@ -34,6 +36,25 @@ QString lineSettingsText(const TComPortSettings& s)
         QLatin1Char(','));
 }
 
+// A channel whose request could not be a frame a controller answers: the
+// message names its row (row 1 is the first channel, line 2 of the file).
+QString unpollableChannelText(const ChannelSet& set)
+{
+    static const QRegularExpression address(QStringLiteral("^[0-9]{2}$"));
+    static const QRegularExpression reg(QStringLiteral("^[0-9]{4}$"));
+    for (qsizetype k = 0; k < set.channels.size(); ++k) {
+        const ChannelDef& c = set.channels[k];
+        const auto row = QStringLiteral("channel row %1 (line %2, \"%3\")").arg(k + 1).arg(k + 2).arg(c.Caption);
+        if (!address.match(c.Addr).hasMatch())
+            return QStringLiteral("%1: the address \"%2\" is not two decimal digits (01 to 99)").arg(row, c.Addr);
+        if (!reg.match(c.Reg).hasMatch())
+            return QStringLiteral("%1: the register \"%2\" is not four decimal digits (a \";\" in a caption "
+                                  "shifts the fields after it)")
+                .arg(row, c.Reg);
+    }
+    return {};
+}
+
 bool sameBytes(const QString& a, const QString& b)
 {
     QFile fa(a), fb(b);
@@ -42,12 +63,13 @@ bool sameBytes(const QString& a, const QString& b)
 
 } // namespace
 
-Recorder::Recorder(RecorderOptions options, Clock clock, Regional regional, Log log, QObject* parent)
+Recorder::Recorder(RecorderOptions options, Clock clock, Regional regional, Log log, SteadyClock steady,
+                   QObject* parent)
     : QObject(parent), m_options(std::move(options)), m_clock(std::move(clock)), m_regional(std::move(regional)),
       m_log(std::move(log)), m_port(std::make_unique<TComPort>())
 {
     m_port->setObjectName(QStringLiteral("ComPort1"));
-    m_engine = new MonitoringEngine(*m_port, recorderAssembler(), m_clock, m_regional, this);
+    m_engine = new MonitoringEngine(*m_port, recorderAssembler(), m_clock, m_regional, std::move(steady), this);
     connect(m_port.get(), &TComPort::OnRxChar, this,
             [this](QObject*, int count) { (void)m_engine->receive(m_port->ReadText(count)); });
     connect(&m_pollTimer, &QTimer::timeout, this, &Recorder::pollTick);
@@ -69,20 +91,20 @@ QString Recorder::prepare()
     const QString programDir =
         m_options.programDir.isEmpty() ? QCoreApplication::applicationDirPath() : m_options.programDir;
     const QString ini = QDir(programDir).filePath(QStringLiteral("Main.ini"));
-    try {
-        m_port->LoadPortSettings(ini);
-    } catch (const KeloError& e) {
-        return e.text();
-    }
-    if (!m_options.port.isEmpty())
-        m_port->settings().Port = m_options.port;
+    m_line = loadRecorderLine(programDir, !m_options.programDir.isEmpty(), m_options);
+    if (!m_line.refusal.isEmpty())
+        return m_line.refusal;
+    m_port->settings() = m_line.settings;
     if (m_options.delayMs) {
         m_delayMs = *m_options.delayMs;
     } else {
         const QString time = IniFile(ini).read(QStringLiteral("Delay"), QStringLiteral("Time"));
         const auto ms = time.isEmpty() ? std::optional<int>(200) : parseInt32(time);
-        if (!ms || *ms <= 0)
-            return QStringLiteral("[Delay] Time in %1 is no poll interval: \"%2\"").arg(ini, time);
+        if (!ms || *ms <= 0 || *ms > kMaxPollDelayMs)
+            return QStringLiteral("[Delay] Time in %1 is no poll interval from 1 to %2 ms: \"%3\"")
+                .arg(ini)
+                .arg(kMaxPollDelayMs)
+                .arg(time);
         m_delayMs = *ms;
     }
 
@@ -100,33 +122,80 @@ QString Recorder::prepare()
     if (m_samplingMs <= 0)
         return QStringLiteral("%1: the sampling interval \"%2\" is no time to record at")
             .arg(m_options.setPath, m_set.Sampling);
+    if (const QString refusal = unpollableChannelText(m_set); !refusal.isEmpty())
+        return QStringLiteral("%1: %2").arg(m_options.setPath, refusal);
+    // The longest name a run can make: the title, its start time and "_9999".
+    const QString longest = QStringLiteral("%1_%2_9999.kmr").arg(m_set.Title, QStringLiteral("20000101000000"));
+    if (QFile::encodeName(longest).size() > kMaxFileNameBytes)
+        return QStringLiteral("%1: the title \"%2…\" makes record file names longer than %3 bytes; shorten it")
+            .arg(m_options.setPath, m_set.Title.left(40))
+            .arg(kMaxFileNameBytes);
     m_engine->setChannels(m_set.channels, headerName);
+    m_engine->setSamplingInterval(m_samplingMs);
+    setPollTiming();
     if (const QString refusal = preparePublishing(); !refusal.isEmpty())
         return refusal;
     m_outDir = m_options.outDir.isEmpty() ? QFileInfo(m_options.setPath).absolutePath()
                                           : QDir(m_options.outDir).absolutePath();
-    return copySetToOut();
+    return setCopyRefusal();
 }
 
-// The data viewer looks for the set beside the record file.
-QString Recorder::copySetToOut()
+// A delay shorter than an exchange on the line would only skip ticks: it is
+// raised to the exchange time, and the log says so.
+void Recorder::setPollTiming()
 {
-    if (!QDir().mkpath(m_outDir))
-        return QStringLiteral("Cannot make the folder \"%1\" for the record files").arg(m_outDir);
-    const QFileInfo set(m_options.setPath);
-    if (QFileInfo(m_outDir).canonicalFilePath() == set.absoluteDir().canonicalPath())
-        return {};
-    const QString target = QDir(m_outDir).filePath(set.fileName());
-    if (QFileInfo::exists(target)) {
-        if (sameBytes(target, set.absoluteFilePath()))
-            return {};
-        return QStringLiteral("A different channel set file \"%1\" is already in %2; the record files would name "
-                              "it. Move it away or choose another --out folder.")
-            .arg(set.fileName(), m_outDir);
+    const int exchange = pollExchangeMs(m_port->settings(), m_set.channels);
+    if (m_delayMs < exchange) {
+        m_log(QStringLiteral("poll interval %1 ms is shorter than a request and its reply take on the line at %2 "
+                             "(%3 ms); raised to %3 ms")
+                  .arg(m_delayMs)
+                  .arg(lineSettingsText(m_port->settings()))
+                  .arg(exchange));
+        m_delayMs = exchange;
     }
-    if (!QFile::copy(set.absoluteFilePath(), target))
-        return QStringLiteral("Cannot copy the channel set file to \"%1\"").arg(target);
-    return {};
+    const int asked = m_options.responseTimeoutMs.value_or(kDefaultResponseTimeoutMs);
+    m_responseTimeoutMs = responseTimeoutMs(asked, exchange);
+    if (m_responseTimeoutMs != asked)
+        m_log(QStringLiteral("reply time-out %1 ms is too short for the line; %2 ms is used")
+                  .arg(asked)
+                  .arg(m_responseTimeoutMs));
+    // Paced by replies, ticks are never skipped for a slow controller.
+    m_engine->setPollTiming(m_options.pace == RecorderOptions::Pace::Reply ? 0 : m_delayMs, m_responseTimeoutMs);
+}
+
+// Only a different set of the same name in --out refuses the run; a folder
+// that cannot be made or written yet is a fault the run outlives.
+QString Recorder::setCopyRefusal() const
+{
+    const QFileInfo set(m_options.setPath);
+    const QString target = QDir(m_outDir).filePath(set.fileName());
+    if (QFileInfo(m_outDir).canonicalFilePath() == set.absoluteDir().canonicalPath() || !QFileInfo::exists(target)
+        || sameBytes(target, set.absoluteFilePath()))
+        return {};
+    return QStringLiteral("A different channel set file \"%1\" is already in %2; the record files would name "
+                          "it. Move it away or choose another --out folder.")
+        .arg(set.fileName(), m_outDir);
+}
+
+// The data viewer looks for the set beside the record files: it is put
+// there whenever a record file is made, so a folder deleted and made again
+// gets it back. A failure is said once and tried again with the next file.
+void Recorder::copySetToOut()
+{
+    const QFileInfo set(m_options.setPath);
+    const QString target = QDir(m_outDir).filePath(set.fileName());
+    if (QFileInfo(m_outDir).canonicalFilePath() == set.absoluteDir().canonicalPath() || QFileInfo::exists(target))
+        return;
+    QFile source(set.absoluteFilePath());
+    if (source.copy(target)) {
+        m_setCopyFailureLogged = false;
+        return;
+    }
+    if (!m_setCopyFailureLogged)
+        m_log(QStringLiteral("cannot copy the channel set file to \"%1\": %2; the data viewer needs it beside the "
+                             "record files")
+                  .arg(target, source.errorString()));
+    m_setCopyFailureLogged = true;
 }
 
 // MQTT options that cannot serve, or a set whose channels cannot be topics,
@@ -172,32 +241,26 @@ QString Recorder::recordPath() const
     return m_engine->recordPath();
 }
 
-int Recorder::replyTimeoutMs() const
-{
-    return m_delayMs;
-}
-
-QString Recorder::start(bool runTimers)
+void Recorder::start(bool runTimers)
 {
     m_runTimers = runTimers;
     const QDateTime now = m_clock();
-    const QString path = newRecordPath(now);
-    try {
-        m_engine->start(path, false);
-    } catch (const KeloError& e) {
-        return e.text();
-    }
+    // A folder that cannot be made now is tried again with every write.
+    (void)QDir().mkpath(m_outDir);
+    m_engine->start(newRecordPath(now), false, RecordFile::Naming::Unique);
     m_fileDate = now.date();
     const TComPortSettings& s = m_port->settings();
     m_log(QStringLiteral("recording: port %1 (%2), poll %3 ms, pace %4; set %5 (%6 channels, sampling %7 ms); "
                          "record file %8")
-              .arg(TComPort::devicePath(s.Port), lineSettingsText(s))
+              .arg(TComPort::devicePath(s.Port) + m_line.portNote, lineSettingsText(s) + m_line.settingsNote)
               .arg(m_delayMs)
               .arg(m_options.pace == RecorderOptions::Pace::Reply ? QStringLiteral("reply") : QStringLiteral("fixed"),
                    QFileInfo(m_options.setPath).absoluteFilePath())
               .arg(m_set.channels.size())
               .arg(m_samplingMs)
-              .arg(path));
+              .arg(recordPath()));
+    m_announcedPath = recordPath();
+    m_started = true;
     tryOpen();
     if (m_publisher) {
         (void)m_publisher->beginRun(m_set); // checked by prepare()
@@ -208,9 +271,10 @@ QString Recorder::start(bool runTimers)
         const bool byReply = m_options.pace == RecorderOptions::Pace::Reply;
         m_pollTimer.setSingleShot(byReply);
         m_pollTimer.start(byReply ? 0 : m_delayMs);
+        // Ticks on time to the millisecond; the stamps keep their own grid.
+        m_sampleTimer.setTimerType(Qt::PreciseTimer);
         m_sampleTimer.start(m_samplingMs);
     }
-    return {};
 }
 
 void Recorder::tryOpen()
@@ -219,8 +283,10 @@ void Recorder::tryOpen()
         m_port->OpenPort();
     } catch (const KeloError& e) {
         if (!m_openFailureLogged)
-            m_log(QStringLiteral("port %1 does not open: %2; trying again every second")
-                      .arg(TComPort::devicePath(m_port->settings().Port), e.text()));
+            m_log(QStringLiteral("port %1 does not open: %2; trying again every second%3")
+                      .arg(TComPort::devicePath(m_port->settings().Port), e.text(),
+                           m_line.portDefaulted ? QStringLiteral(" (no port is configured: give --port)")
+                                                : QString()));
         m_openFailureLogged = true;
         m_openTimer.start();
         return;
@@ -247,6 +313,8 @@ int Recorder::finish()
                       .arg(c.dropped));
         m_publisher.reset();
     }
+    if (m_engine->skippedTicks() > 0 || m_engine->droppedReplies() > 0)
+        logBusCounts(true);
     const int lost = m_engine->unwrittenLines();
     if (lost > 0) {
         m_log(QStringLiteral("stopped: %1 sample lines could not be written and are lost (%2)")
@@ -269,12 +337,29 @@ void Recorder::pollTick()
     // With --pace reply the next request waits for this one's reply, at most
     // the time-out; without a request out, the poll interval.
     if (m_runTimers && m_options.pace == RecorderOptions::Pace::Reply)
-        m_pollTimer.start(m_port->Connected() && !m_port->LinkLost() ? replyTimeoutMs() : m_delayMs);
+        m_pollTimer.start(m_engine->awaiting() ? int(std::max<qint64>(1, m_engine->msUntilTimeout())) : m_delayMs);
 }
 
 void Recorder::sampleTick()
 {
     m_engine->sampleTick(false);
+}
+
+// The counts since start, at most once every ten minutes while they grow.
+void Recorder::logBusCounts(bool now)
+{
+    constexpr qint64 kEveryMs = 10 * 60 * 1000;
+    if (!now && m_busCountsSaid.isValid() && m_busCountsSaid.elapsed() < kEveryMs)
+        return;
+    if (!now && !m_busCountsSaid.isValid()) {
+        m_busCountsSaid.start(); // the first one was said in full
+        return;
+    }
+    m_busCountsSaid.start();
+    m_log(QStringLiteral("bus since start: %1 poll ticks skipped while a reply was awaited, %2 replies dropped "
+                         "that answered no request")
+              .arg(m_engine->skippedTicks())
+              .arg(m_engine->droppedReplies()));
 }
 
 QString Recorder::channelName(int c) const
@@ -300,8 +385,38 @@ void Recorder::connectEngine()
             && m_pollTimer.isActive())
             m_pollTimer.start(0);
     });
-    connect(e, &MonitoringEngine::channelLost, this,
-            [this](int c) { m_log(channelName(c) + QStringLiteral(" lost: no answer to three requests")); });
+    connect(e, &MonitoringEngine::channelLost, this, [this](int c, bool refused) {
+        m_log(channelName(c)
+              + (refused ? QStringLiteral(" lost: the controller refuses to read the register (NG)")
+                         : QStringLiteral(" lost: no answer to three requests")));
+    });
+    connect(e, &MonitoringEngine::pollSkipped, this, [this](int awaited) {
+        if (m_engine->skippedTicks() == 1)
+            m_log(QStringLiteral("poll tick skipped: %1 has not answered yet; ticks are skipped until it answers "
+                                 "or %2 ms pass")
+                      .arg(channelName(awaited))
+                      .arg(m_responseTimeoutMs));
+        logBusCounts();
+    });
+    connect(e, &MonitoringEngine::replyDropped, this, [this](const QByteArray& frame) {
+        if (m_engine->droppedReplies() == 1)
+            m_log(QStringLiteral("reply dropped: %1 answers no request that is out (late, or from another "
+                                 "address)")
+                      .arg(QString::fromLatin1(frame.trimmed().mid(1))));
+        logBusCounts();
+    });
+    connect(e, &MonitoringEngine::repliesSlowerThanPoll, this, [this](qint64 responseMs, int delayMs) {
+        m_log(QStringLiteral("replies take %1 ms, longer than the poll interval of %2 ms: ticks are skipped, so "
+                             "each channel is read less often than the interval says")
+                  .arg(responseMs)
+                  .arg(delayMs));
+    });
+    connect(e, &MonitoringEngine::recordFileMade, this, [this](const QString& path) {
+        copySetToOut();
+        if (m_started && path != m_announcedPath)
+            m_log(QStringLiteral("record file %1 made").arg(path));
+        m_announcedPath = path;
+    });
     connect(e, &MonitoringEngine::channelAnswering, this, [this](int c) {
         if (m_engine->running())
             m_log(channelName(c) + QStringLiteral(" answers again"));
@@ -313,17 +428,14 @@ void Recorder::connectEngine()
     });
     connect(e, &MonitoringEngine::recordRecovered, this,
             [this] { m_log(QStringLiteral("recording works again; every kept line is written")); });
-    connect(e, &MonitoringEngine::sendFailed, this, [this](const QString& reason) {
-        if (!m_sendFailing)
-            m_log(QStringLiteral("sending failed: %1").arg(reason));
-        m_sendFailing = true;
+    connect(e, &MonitoringEngine::sendFailed, this, [this](const QString&, const QString& cause) {
+        m_log(QStringLiteral("sending failed: %1").arg(cause));
     });
-    connect(e, &MonitoringEngine::sendRecovered, this, [this] {
-        m_sendFailing = false;
-        m_log(QStringLiteral("sending works again"));
+    connect(e, &MonitoringEngine::sendRecovered, this, [this] { m_log(QStringLiteral("sending works again")); });
+    connect(e, &MonitoringEngine::linkLost, this, [this] {
+        m_log(QStringLiteral("link lost: the serial device %1 is gone; trying to open it again every second")
+                  .arg(TComPort::devicePath(m_port->settings().Port)));
     });
-    connect(e, &MonitoringEngine::linkLost, this,
-            [this](const QString& reason) { m_log(QStringLiteral("link lost: %1").arg(reason)); });
     connect(e, &MonitoringEngine::linkResumed, this, [this] { m_log(QStringLiteral("link back")); });
     if (m_options.verbose) {
         connect(e, &MonitoringEngine::requestSent, this,

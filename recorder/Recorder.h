@@ -1,10 +1,13 @@
 #pragma once
 #include "monitoring/ChannelSet.h"
+#include "monitoring/PollTiming.h"
+#include "recorder/RecorderLine.h"
 #include "recorder/RecorderOptions.h"
 #include "settings/Clock.h"
 #include "settings/Regional.h"
 
 #include <QDate>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
 #include <functional>
@@ -22,16 +25,18 @@ class Recorder : public QObject {
 public:
     using Log = std::function<void(const QString& line)>;
 
-    Recorder(RecorderOptions options, Clock clock, Regional regional, Log log, QObject* parent = nullptr);
+    Recorder(RecorderOptions options, Clock clock, Regional regional, Log log, SteadyClock steady = steadyClock(),
+             QObject* parent = nullptr);
     ~Recorder() override;
 
     // Reads Main.ini and the channel set, and puts the set beside the record
     // files. The message when something is refused, else "".
     [[nodiscard]] QString prepare();
-    // Creates the first record file, opens the port (again every second
+    // Creates the first record file (under a free name; a folder or disk
+    // fault is retried at every tick), opens the port (again every second
     // until it opens) and, with runTimers, starts the poll and sampling
-    // timers. The message when the record file cannot be made, else "".
-    [[nodiscard]] QString start(bool runTimers = true);
+    // timers.
+    void start(bool runTimers = true);
     // Ends the run once the kept-back lines are written; the exit status:
     // 0, or 1 when lines are lost.
     int finish();
@@ -47,8 +52,8 @@ public:
     [[nodiscard]] const ChannelSet& channelSet() const { return m_set; }
     [[nodiscard]] QString recordPath() const;
     [[nodiscard]] int delayMs() const { return m_delayMs; }
-    // The wait for a reply before the next request goes out, with --pace reply.
-    [[nodiscard]] int replyTimeoutMs() const;
+    // The wait for a reply before a request counts as unanswered.
+    [[nodiscard]] int responseTimeout() const { return m_responseTimeoutMs; }
 
 private:
     void connectEngine();
@@ -56,9 +61,13 @@ private:
     [[nodiscard]] QString preparePublishing();
     [[nodiscard]] QString newRecordPath(const QDateTime& time) const;
     [[nodiscard]] QString channelName(int c) const;
-    [[nodiscard]] QString copySetToOut();
+    void setPollTiming();
+    [[nodiscard]] QString setCopyRefusal() const;
+    void copySetToOut();
+    void logBusCounts(bool now = false);
 
     RecorderOptions m_options;
+    RecorderLine m_line;
     Clock m_clock;
     Regional m_regional;
     Log m_log;
@@ -74,6 +83,10 @@ private:
     QTimer m_openTimer;
     QDate m_fileDate;
     bool m_openFailureLogged = false;
-    bool m_sendFailing = false;
+    int m_responseTimeoutMs = kDefaultResponseTimeoutMs;
+    QString m_announcedPath;              // the record file the log named last
+    bool m_started = false;
+    QElapsedTimer m_busCountsSaid;
+    bool m_setCopyFailureLogged = false;
     bool m_runTimers = true;
 };

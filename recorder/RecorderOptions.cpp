@@ -1,8 +1,79 @@
 #include "recorder/RecorderOptions.h"
 
+#include "monitoring/PollTiming.h"
 #include "settings/Convert.h"
 
+#include <QFileInfo>
+
 namespace {
+
+using LineSettings = QList<std::pair<LineSetting, QString>>;
+
+// A baud rate given as an option: one of the settings dialog's rates, or any
+// other whole number above 0 as a custom rate.
+std::optional<LineSettings> baudSettings(const QString& text)
+{
+    TComPortSettings scratch;
+    if (text.compare(QLatin1String("Custom"), Qt::CaseInsensitive) != 0
+        && applyLineSetting(scratch, LineSetting::BaudRate, text))
+        return LineSettings{{LineSetting::BaudRate, text}};
+    if (applyLineSetting(scratch, LineSetting::CustomBaudRate, text))
+        return LineSettings{{LineSetting::BaudRate, QStringLiteral("Custom")}, {LineSetting::CustomBaudRate, text}};
+    return std::nullopt;
+}
+
+QString baudChoices()
+{
+    return BaudRateTexts().mid(1).join(QStringLiteral(", ")) + QStringLiteral(" or another whole number above 0");
+}
+
+// One line option's value as settings; nothing when it is none of the setting's values.
+std::optional<LineSettings> lineSetting(LineSetting setting, const QString& text)
+{
+    if (setting == LineSetting::BaudRate)
+        return baudSettings(text);
+    TComPortSettings scratch;
+    if (!applyLineSetting(scratch, setting, text))
+        return std::nullopt;
+    return LineSettings{{setting, text}};
+}
+
+QString choices(LineSetting setting)
+{
+    return setting == LineSetting::BaudRate ? baudChoices() : lineSettingChoices(setting);
+}
+
+std::optional<LineSetting> lineOption(const QString& name)
+{
+    if (name == QLatin1String("--baud"))
+        return LineSetting::BaudRate;
+    if (name == QLatin1String("--parity"))
+        return LineSetting::Parity;
+    if (name == QLatin1String("--data-bits"))
+        return LineSetting::DataBits;
+    if (name == QLatin1String("--stop-bits"))
+        return LineSetting::StopBits;
+    return std::nullopt;
+}
+
+// --line BAUD,PARITY,DATA,STOP; "" when it is read, else what is wrong.
+QString readLine(LineSettings& into, const QString& value)
+{
+    const QStringList parts = value.split(QLatin1Char(','));
+    if (parts.size() != 4)
+        return QStringLiteral("--line takes BAUD,PARITY,DATA-BITS,STOP-BITS, for example 9600,None,8,1, not \"%1\"")
+            .arg(value);
+    const LineSetting order[] = {LineSetting::BaudRate, LineSetting::Parity, LineSetting::DataBits,
+                                 LineSetting::StopBits};
+    for (int i = 0; i < 4; ++i) {
+        const auto settings = lineSetting(order[i], parts[i].trimmed());
+        if (!settings)
+            return QStringLiteral("--line %1: %2 takes %3, not \"%4\"")
+                .arg(value, lineSettingKey(order[i]), choices(order[i]), parts[i]);
+        into << *settings;
+    }
+    return {};
+}
 
 // Options that take a value, and where each value goes.
 QString* valueSlot(RecorderOptions& o, const QString& name)
@@ -13,6 +84,8 @@ QString* valueSlot(RecorderOptions& o, const QString& name)
         return &o.port;
     if (name == QLatin1String("--out"))
         return &o.outDir;
+    if (name == QLatin1String("--conf"))
+        return &o.confFile;
     if (name == QLatin1String("--mqtt"))
         return &o.mqttUrl;
     if (name == QLatin1String("--mqtt-user"))
@@ -67,15 +140,34 @@ RecorderArguments parseRecorderArguments(const QStringList& arguments)
             if (!takeValue())
                 return r;
             *slot = value;
-        } else if (name == QLatin1String("--delay")) {
+        } else if (const auto setting = lineOption(name)) {
+            if (!takeValue())
+                return r;
+            const auto settings = lineSetting(*setting, value);
+            if (!settings) {
+                r.error = QStringLiteral("%1 takes %2, not \"%3\"").arg(name, choices(*setting), value);
+                return r;
+            }
+            o.lineSettings << *settings;
+        } else if (name == QLatin1String("--line")) {
+            if (!takeValue())
+                return r;
+            if (const QString wrong = readLine(o.lineSettings, value); !wrong.isEmpty()) {
+                r.error = wrong;
+                return r;
+            }
+        } else if (name == QLatin1String("--delay") || name == QLatin1String("--timeout")) {
             if (!takeValue())
                 return r;
             const auto ms = parseInt32(value);
-            if (!ms || *ms <= 0) {
-                r.error = QStringLiteral("--delay takes a whole number of milliseconds above 0, not \"%1\"").arg(value);
+            if (!ms || *ms <= 0 || *ms > kMaxPollDelayMs) {
+                r.error = QStringLiteral("%1 takes a whole number of milliseconds from 1 to %2, not \"%3\"")
+                              .arg(name)
+                              .arg(kMaxPollDelayMs)
+                              .arg(value);
                 return r;
             }
-            o.delayMs = *ms;
+            (name == QLatin1String("--delay") ? o.delayMs : o.responseTimeoutMs) = *ms;
         } else if (name == QLatin1String("--rotate")) {
             if (!takeValue())
                 return r;
@@ -104,6 +196,18 @@ RecorderArguments parseRecorderArguments(const QStringList& arguments)
     }
     if (r.help)
         return r;
+    sets.removeAll(QString());
+    // The service gives its settings file, so a mistake there is named.
+    if (!o.confFile.isEmpty() && !QFileInfo::exists(o.confFile)) {
+        r.error = QStringLiteral("%1 does not exist: copy /usr/share/doc/kelomon/examples/kelorec.conf there and "
+                                 "set KELOREC_SET in it")
+                      .arg(o.confFile);
+        return r;
+    }
+    if (!o.confFile.isEmpty() && sets.isEmpty()) {
+        r.error = QStringLiteral("%1 gives no KELOREC_SET (the channel set file to record)").arg(o.confFile);
+        return r;
+    }
     if (sets.size() != 1)
         r.error = sets.isEmpty() ? QStringLiteral("no channel set file (.khd) given")
                                  : QStringLiteral("one channel set file, not %1").arg(sets.size());
@@ -120,11 +224,18 @@ QString recorderUsage()
         "\n"
         "  --program-dir DIR   folder whose Main.ini gives the line settings (default: the folder of the executable)\n"
         "  --port DEV          overrides [ComPort1] Port\n"
-        "  --delay MS          overrides [Delay] Time (the poll interval)\n"
+        "  --baud RATE         overrides [ComPort1] BaudRate: 110 ... 256000, or another rate in bits per second\n"
+        "  --parity P          overrides [ComPort1] Parity: None, Odd, Even, Mark or Space\n"
+        "  --data-bits N       overrides [ComPort1] DataBits: 5, 6, 7 or 8\n"
+        "  --stop-bits N       overrides [ComPort1] StopBits: 1, 1.5 or 2\n"
+        "  --line B,P,D,S      all four at once, for example 9600,None,8,1\n"
+        "  --delay MS          overrides [Delay] Time (the poll interval, at most 3600000)\n"
+        "  --timeout MS        the wait for a reply before a request counts as unanswered (default 500;\n"
+        "                      never less than twice the line's exchange time plus 50)\n"
         "  --out DIR           folder for record files (default: the set file's folder)\n"
         "  --rotate daily      start a new record file at local midnight\n"
         "  --pace fixed|reply  fixed: one request per poll interval (default);\n"
-        "                      reply: the next request as soon as the reply is complete, or after a time-out\n"
+        "                      reply: the next request as soon as the reply is complete, or after --timeout\n"
         "  --mqtt URL          publish live values to an MQTT broker: mqtt://host:port/prefix or mqtts://...\n"
         "  --mqtt-user NAME    user name at the broker\n"
         "  --mqtt-password-file FILE  file holding the broker password\n"
@@ -132,9 +243,10 @@ QString recorderUsage()
         "  --mqtt-discovery[=PREFIX]  Home Assistant discovery configs under PREFIX (default homeassistant)\n"
         "  --mqtt-unit UNIT    unit_of_measurement of the discovered sensors\n"
         "  --verbose           log every frame sent and received\n"
+        "  --conf FILE         the service's settings file, named when it is missing or gives no set\n"
         "  --help              this text\n"
         "\n"
         "SIGINT or SIGTERM ends the run once the kept-back lines are written (exit status 0);\n"
-        "lines that still cannot be written give exit status 1. Bad arguments (MQTT options included)\n"
-        "give exit status 2.\n");
+        "lines that still cannot be written give exit status 1. Bad arguments or settings (MQTT options\n"
+        "included) give exit status 2.\n");
 }

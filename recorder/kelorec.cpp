@@ -1,6 +1,7 @@
 // kelorec: the monitoring run without a window, for unattended recording.
 #include "recorder/Recorder.h"
 #include "recorder/RecorderOptions.h"
+#include "recorder/ServiceNotifier.h"
 #include "settings/SignalPipe.h"
 
 #include <QCoreApplication>
@@ -33,7 +34,9 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (!args.error.isEmpty()) {
-        std::fprintf(stderr, "kelorec: %s\n\n%s", args.error.toUtf8().constData(), recorderUsage().toUtf8().constData());
+        // Under the service (--conf) the journal gets the one line.
+        const QString usage = args.options.confFile.isEmpty() ? QLatin1Char('\n') + recorderUsage() : QString();
+        std::fprintf(stderr, "kelorec: %s\n%s", args.error.toUtf8().constData(), usage.toUtf8().constData());
         return 2;
     }
 
@@ -47,10 +50,12 @@ int main(int argc, char* argv[])
         std::fprintf(stderr, "kelorec: cannot watch for SIGINT and SIGTERM\n");
         return 2;
     }
-    QObject::connect(&unixSignals, &SignalPipe::caught, &app, [&] { app.exit(recorder.finish()); });
-    if (const QString failure = recorder.start(); !failure.isEmpty()) {
-        std::fprintf(stderr, "kelorec: %s\n", failure.toUtf8().constData());
-        return 2;
-    }
+    ServiceNotifier service(recorder, logLine);
+    QObject::connect(&unixSignals, &SignalPipe::caught, &app, [&] {
+        service.stopping();
+        app.exit(recorder.finish());
+    });
+    recorder.start();
+    service.ready();
     return app.exec();
 }

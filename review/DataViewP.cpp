@@ -48,7 +48,8 @@ const QString kNotFound = QStringLiteral("Excel Program Not Found.");
 constexpr int kLoadScale = 1000;     // progress bar steps while a file is read
 constexpr qint64 kExportSlice = 2048; // rows between two looks at the clock
 constexpr int kExportTimeBox = 30;   // ms of export work between events
-constexpr int kLoadTimeBox = 40;     // ms of reading between events (each look at events repaints the grid)
+constexpr int kProgressInterval = 50; // ms between looks at a running read
+constexpr qint64 kSmallRecord = 1024 * 1024;
 constexpr int kShownNameLength = 260;
 
 QLabel* titleLabel(const QString& text, const QString& name, QWidget* parent)
@@ -94,13 +95,13 @@ TDataViewF::TDataViewF(AppContext& context, QWidget* parent) : QDialog(parent), 
     m_model = new SampleModel(this);
     m_work = new QTimer(this);
     m_work->setObjectName(QStringLiteral("WorkTimer"));
-    m_work->setInterval(0);
     connect(m_work, &QTimer::timeout, this, &TDataViewF::workStep);
     buildLayout();
 }
 
 TDataViewF::~TDataViewF()
 {
+    m_chart->clear(); // a running CSV export reads the table, which goes first
     stopWork();
 }
 
@@ -141,6 +142,7 @@ void TDataViewF::buildLayout()
     leftLayout->addWidget(titleLabel(QStringLiteral(" 헤더파일내용"), QStringLiteral("Label1"), left));
     m_headerList = new QListWidget(left);
     m_headerList->setObjectName(QStringLiteral("lsbHd"));
+    m_headerList->setAccessibleName(QStringLiteral("헤더파일내용"));
     m_headerList->setFrameShape(QFrame::NoFrame);
     m_headerList->setStyleSheet(QStringLiteral("QListWidget { background-color: palette(button); }"));
     // A set of many channels lists a line per channel: measuring them all in
@@ -161,6 +163,7 @@ void TDataViewF::buildLayout()
 
     m_grid = new QTableView(right);
     m_grid->setObjectName(QStringLiteral("sg1"));
+    m_grid->setAccessibleName(QStringLiteral("데이터파일내용"));
     m_grid->setModel(m_model);
     m_grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -268,10 +271,10 @@ void TDataViewF::FormShow()
 void TDataViewF::ResetView()
 {
     stopWork();
+    m_chart->clear(); // first: a running CSV export reads the table
     m_headerList->clear();
     m_progress->setValue(0);
     m_model->clear();
-    m_chart->clear();
     m_series.reset(0, 0, m_context.regional);
     m_excel->setEnabled(false);
 }
@@ -289,6 +292,7 @@ void TDataViewF::bbtOpenClick()
     const QDir folder = chosenInfo.absoluteDir();
     DataFileName = chosenInfo.fileName();
     const QString recordPath = folder.filePath(DataFileName);
+    m_recordPath = recordPath;
 
     HeaderFileName = headerNameOf(readRecordHeaderLine(recordPath));
     const QString headerPath = folder.filePath(HeaderFileName);
@@ -322,65 +326,59 @@ void TDataViewF::bbtOpenClick()
     m_model->setChannels(captions, m_context.regional);
     m_count1->setText(QString::number(set.channels.size()) + QStringLiteral("건"));
 
-    m_reader = std::make_unique<RecordReader>(recordPath, m_model->table().fieldColumns());
-    m_series.reset(int(m_chartChannels.size()), parseInt32(set.Sampling).value_or(1000) / 1000.0, m_context.regional);
+    const int channels = int(m_chartChannels.size());
+    m_reader = std::make_unique<RecordReader>(recordPath, channels,
+                                              parseInt32(set.Sampling).value_or(1000) / 1000.0, m_context.regional);
     m_progress->setRange(0, kLoadScale);
     m_progress->setValue(0);
-    loadStep(0); // the first rows show at once
-    if (m_reader)
-        m_work->start();
+    if (m_reader->fileSize() < kSmallRecord) {
+        m_reader->run(); // at once: too little to show progress for
+        finishLoad();
+        return;
+    }
+    RecordReader* reader = m_reader.get();
+    QPointer<TDataViewF> self(this);
+    m_reader->start([self, reader] {
+        // On the reader's thread: the window takes the rows on its own.
+        QMetaObject::invokeMethod(self, [self, reader] {
+            if (self && self->m_reader.get() == reader)
+                self->finishLoad();
+        }, Qt::QueuedConnection);
+    });
+    m_work->start(kProgressInterval);
 }
 
 void TDataViewF::workStep()
 {
     if (m_reader)
-        loadStep(kLoadTimeBox);
+        m_progress->setValue(m_reader->progress(kLoadScale));
     else if (m_export)
         exportStep();
     else
         m_work->stop();
 }
 
-void TDataViewF::loadStep(int timeBox)
+void TDataViewF::finishLoad()
 {
-    QElapsedTimer clock;
-    clock.start();
-    try {
-        do {
-            RowChunk chunk = m_reader->readBlock();
-            if (m_series.rows() == 0 && chunk.rows() > 0 && m_reader->bytesRead() > 0) {
-                // Room for the whole file at once, guessed from the first block, so
-                // the series does not grow by copies.
-                // A sample line has at least its 15-character stamp, ";" and a line end.
-                const double perRow = std::max(17.0, double(m_reader->bytesRead()) / double(chunk.rows()));
-                m_series.reserve(qint64(double(m_reader->fileSize()) / perRow * 1.02) + 1024);
-            }
-            m_series.append(chunk);
-            m_model->append(std::move(chunk));
-        } while (!m_reader->atEnd() && clock.elapsed() < timeBox);
-    } catch (const KeloError& e) {
-        // The rows read so far stay on view; the file is not taken as loaded.
-        stopWork();
-        m_context.dialogs.errorBox(this, e.text());
-        return;
-    } catch (const std::bad_alloc&) {
-        // A file far larger in rows × channels than memory: stop reading it
-        // instead of leaving the window waiting for the rest.
-        stopWork();
+    m_reader->wait();
+    m_work->stop();
+    const QString failure = m_reader->failure();
+    const bool outOfMemory = m_reader->outOfMemory();
+    for (RowChunk& piece : m_reader->takeRows())
+        m_model->append(std::move(piece));
+    m_series = m_reader->takeSeries();
+    m_reader.reset();
+    if (outOfMemory) {
+        // A file far larger in rows × channels than memory.
         m_context.dialogs.errorBox(this, QStringLiteral("메모리가 부족하여 파일을 끝까지 읽지 못했습니다.\n%1")
                                              .arg(DataFileName));
         return;
     }
-    const qint64 size = std::max<qint64>(m_reader->fileSize(), 1);
-    m_progress->setValue(int(std::min<qint64>(kLoadScale, m_reader->bytesRead() * kLoadScale / size)));
-    if (m_reader->atEnd())
-        finishLoad();
-}
-
-void TDataViewF::finishLoad()
-{
-    m_reader.reset();
-    m_work->stop();
+    if (!failure.isEmpty()) {
+        // The rows read before the failure stay on view; the file is not taken as loaded.
+        m_context.dialogs.errorBox(this, failure);
+        return;
+    }
     const qint64 samples = m_model->table().sampleCount();
     m_count2->setText(groupedCount(samples, m_context.regional) + QStringLiteral("건"));
     m_excel->setEnabled(samples > 0);
@@ -389,7 +387,8 @@ void TDataViewF::finishLoad()
     const int rows = int(std::min<qint64>(samples, std::numeric_limits<int>::max()));
     m_progress->setRange(0, std::max(rows, 1));
     m_progress->setValue(0);
-    m_chart->setRecord(m_series, m_model->table(), m_chartChannels, DataFileName,
+    m_chart->setSetInfo(SetTitle, HeaderFileName);
+    m_chart->setRecord(m_series, m_model->table(), m_chartChannels, m_recordPath,
                        m_model->table().fieldColumns() - 1);
 }
 
@@ -414,7 +413,7 @@ void TDataViewF::ExportToExcel()
     setExportRunning(true);
     exportStep();
     if (m_export)
-        m_work->start();
+        m_work->start(0);
 }
 
 void TDataViewF::exportStep()
@@ -457,8 +456,10 @@ void TDataViewF::workbookMade(const QString& path)
                                                                 "엑셀 파일은 다음 위치에 있습니다.\r\n") + full,
                                            QStringLiteral("Error"), MsgStyle::OkInformation);
     };
+    // The workbook is written all the same: say where it is.
     if (!m_context.openFile(full, failed))
-        m_context.dialogs.MsgBox(this, kNotFound, QStringLiteral("Error"), MsgStyle::OkInformation);
+        m_context.dialogs.MsgBox(this, kNotFound + QStringLiteral("\r\n") + full, QStringLiteral("Error"),
+                                 MsgStyle::OkInformation);
 }
 
 void TDataViewF::endExport()
@@ -486,8 +487,10 @@ bool TDataViewF::busy() const
 
 void TDataViewF::finishPendingWork()
 {
-    while (busy())
-        workStep();
+    if (m_reader)
+        finishLoad();
+    while (m_export)
+        exportStep();
 }
 
 void TDataViewF::stopWork()
@@ -503,6 +506,7 @@ void TDataViewF::stopWork()
 
 void TDataViewF::done(int result)
 {
+    m_chart->clear(); // a running CSV export stops and leaves no file
     stopWork();
     QDialog::done(result);
 }

@@ -21,8 +21,9 @@ class SampleModel;
 // the table, a chart draws the record (RecordChart); a click on the chart
 // selects its row in the table, and a row selected in the table is marked
 // on the chart.
-// Large files are read and exported a slice at a time between events, so the
-// window keeps answering and the progress bar moves.
+// Files are read on threads of their own while the progress bar moves, and
+// workbooks written a slice at a time between events, so the window keeps
+// answering.
 class TDataViewF : public QDialog {
     Q_OBJECT
 public:
@@ -61,7 +62,6 @@ private:
     void ExportToExcel();
     void buildLayout();
     void workStep();
-    void loadStep(int timeBox); // ms of reading, at least one block
     void finishLoad();
     void exportStep();
     void endExport();
@@ -80,6 +80,7 @@ private:
     RecordChart* m_chart = nullptr;
     RecordSeries m_series;
     std::vector<RecordChannel> m_chartChannels; // of the file being read
+    QString m_recordPath;
     QProgressBar* m_progress = nullptr;
     SampleModel* m_model = nullptr;
     QTimer* m_work = nullptr;

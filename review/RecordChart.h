@@ -3,15 +3,22 @@
 
 #include <QColor>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 struct AppContext;
+class CsvExport;
 class QAction;
+class QCPGraph;
 class QCPItemStraightLine;
 class QCustomPlot;
 class QLabel;
+class QProgressBar;
+class QSplitter;
 class QTableWidget;
+class QTimer;
 class QToolBar;
+class RecordReader;
 
 // A channel of the record as the chart draws it.
 struct RecordChannel {
@@ -25,25 +32,34 @@ struct RecordChannel {
 // maximum of each pixel column. Channels are shown and hidden in the legend
 // or the channel list beside the plot, which also gives each shown channel's
 // value under the cursor and its minimum, mean and maximum over the time
-// range on view. Exports the picture (PNG, PDF) and the data (CSV).
+// range on view. A click sets cursor A, Shift+click cursor B; the list then
+// gives each channel's change between them and its rate per minute.
+// A second record of the same set can be laid over it, aligned by the time
+// since each record's start. Exports the picture (PNG, PDF, with a title
+// line, on white when chosen) and the data (CSV, written on a thread of its
+// own while a bar shows the progress).
 class RecordChart : public QWidget {
     Q_OBJECT
 public:
     // Columns of the channel list.
-    enum Column { ColChannel, ColCursor, ColMin, ColMean, ColMax, ColCount };
+    enum Column { ColChannel, ColCursor, ColMin, ColMean, ColMax, ColDelta, ColRate, ColCount };
 
     // Channels drawn at most; a set of more draws its first ones (as the
     // monitoring window takes no more).
     static constexpr int kMaxChannels = 1000;
 
     explicit RecordChart(AppContext& context, QWidget* parent = nullptr);
+    ~RecordChart() override;
 
     void clear();
     // Shows a loaded record; `series` and `table` stay alive and unchanged
     // until the next clear() or setRecord(). `setChannels`: the channels of
     // the set, of which the series holds the first kMaxChannels at most.
     void setRecord(const RecordSeries& series, const SampleTable& table, std::vector<RecordChannel> channels,
-                   const QString& recordFileName, qsizetype setChannels = 0);
+                   const QString& recordPath, qsizetype setChannels = 0);
+    // The set's title (for the pictures' title line) and its file's name
+    // (a record to compare must name the same).
+    void setSetInfo(const QString& title, const QString& headerFileName);
 
     void setChannelShown(int channel, bool shown);
     [[nodiscard]] bool isChannelShown(int channel) const;
@@ -61,12 +77,27 @@ public:
     // Points the cursor at the row nearest to a time: the list's cursor
     // column shows that row's values; returns the row (-1 without rows).
     qint64 moveCursorTo(double key);
+    void hideCursor();
     [[nodiscard]] qint64 markedRow() const { return m_markedRow; }
+    // Cursor B (-1 to remove it); Δ and rate columns read from A to B.
+    void setSecondRow(qint64 row);
+    [[nodiscard]] qint64 secondRow() const { return m_secondRow; }
     // The drawn points of a channel's trace (after the last replot).
     [[nodiscard]] std::vector<ChartPoint> drawnPoints(int channel) const;
 
     bool savePicture(const QString& path); // PNG or PDF by the name's ending
-    bool saveCsv(const QString& path, bool shownRangeOnly, QString* error = nullptr);
+    // Starts a CSV export of the whole record or of the shown channels in the
+    // time range on view; a failure is reported in a box when it ends.
+    void startCsv(const QString& path, bool shownRangeOnly);
+    [[nodiscard]] bool csvRunning() const { return bool(m_csv); }
+    void finishCsv(); // waits for a running CSV export and reports it (tools and tests)
+
+    // Lays a record of the same set over this one (read on threads of its
+    // own); false with the reason when it cannot be.
+    bool startComparison(const QString& path, QString* why);
+    void finishComparison(); // waits for it (tools and tests)
+    void clearComparison();
+    [[nodiscard]] const RecordSeries* comparison() const { return m_overlay.get(); }
 
     [[nodiscard]] QCustomPlot* plot() const { return m_plot; }
     [[nodiscard]] QTableWidget* channelList() const { return m_list; }
@@ -82,6 +113,10 @@ public Q_SLOTS:
     void savePdfClick();
     void saveCsvAllClick();
     void saveCsvShownClick();
+    void cancelCsvClick();
+    void secondCursorClick(); // cursor B in the middle of the view (and A before it when there is none)
+    void compareClick();
+    void setLegendShown(bool shown);
 
 Q_SIGNALS:
     // The operator clicked the plot: the row nearest to the clicked time.
@@ -94,12 +129,21 @@ private:
     void rebuildTraces();
     void updateStatistics();
     void showCursorValues();
+    void showDeltas();
     void updateLegendLook(int channel);
-    void pickAt(const QPointF& pos);
+    void pickAt(const QPointF& pos, bool second);
     void saveCsvClick(bool shownRangeOnly);
+    void csvEnded();
+    void comparisonRead();
+    void setToolsEnabled(bool enabled);
+    void setLightScheme(bool light);
+    void placeLegend();
+    void wrapLegend();
+    [[nodiscard]] QString pictureTitle() const;
     [[nodiscard]] double scaleOf(int channel) const;
-    [[nodiscard]] QString askSaveName(const QString& filter, const QString& suffix);
+    [[nodiscard]] QString askSaveName(const QString& filter, const QString& proposedName, const QString& suffix);
     [[nodiscard]] QString number(double value) const;
+    [[nodiscard]] QString stampText(qint64 row) const;
 
     AppContext& m_context;
     QToolBar* m_tools;
@@ -107,18 +151,42 @@ private:
     QTableWidget* m_list;
     QLabel* m_cursorLabel;
     QLabel* m_note;
+    QLabel* m_deltaLabel;
+    QSplitter* m_splitter;
+    QProgressBar* m_csvProgress;
+    QAction* m_csvProgressAction = nullptr;
+    QAction* m_csvCancelAction = nullptr;
     QAction* m_percentAction = nullptr;
+    QAction* m_legendAction = nullptr;
+    QAction* m_lightAction = nullptr;
+    QAction* m_compareAction = nullptr;
+    std::vector<QAction*> m_recordActions; // enabled while a record is shown
+    QTimer* m_csvTimer;
+    std::unique_ptr<CsvExport> m_csv;
     QCPItemStraightLine* m_cursorLine;
     QCPItemStraightLine* m_markLine;
+    QCPItemStraightLine* m_secondLine;
     const RecordSeries* m_series = nullptr;
     const SampleTable* m_table = nullptr;
     std::vector<RecordChannel> m_channels;
     std::vector<bool> m_shown;
     QString m_recordName;
+    QString m_recordFolder;
+    QString m_setTitle;
+    QString m_headerName;
     bool m_percent = false;
     bool m_updatingList = false;
     qint64 m_markedRow = -1;
+    qint64 m_secondRow = -1;
     qint64 m_cursorRow = -1;
+    // The record laid over this one: its series, its name, the shift that
+    // puts its start on this record's start, its traces and its legend entry.
+    std::unique_ptr<RecordReader> m_overlayReader;
+    std::unique_ptr<RecordSeries> m_overlay;
+    QString m_overlayName;
+    double m_overlayShift = 0;
+    std::vector<QCPGraph*> m_overlayGraphs;
+    QCPGraph* m_overlayEntry = nullptr;
     QPoint m_pressPos;
     // What the traces were last built for.
     double m_builtFrom = 0, m_builtTo = 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -28,66 +29,157 @@ int digits(const char* p, int n)
 }
 
 // The value texts the monitoring window writes: [-]d{1,3}(,ddd)*[.d+] in the
-// regional separators, exact for up to 18 digits. Anything else goes the
-// slower general way.
-std::optional<double> plainValue(const char* p, qsizetype n, char thousands, char decimal)
+// regional separators, exact for up to 18 digits. Reads from p and returns
+// where the number stops (at the first byte that belongs to none), or
+// nullptr when what it read is no such number.
+const char* plainNumber(const char* p, const char* end, char thousands, char decimal, double& value)
 {
-    qsizetype i = 0;
     bool negative = false;
-    if (i < n && (p[i] == '-' || p[i] == '+'))
-        negative = p[i++] == '-';
+    if (p < end && (*p == '-' || *p == '+'))
+        negative = *p++ == '-';
     quint64 mantissa = 0;
     int count = 0, group = -1, firstGroup = 0;
-    for (; i < n; ++i) {
-        if (digit(p[i])) {
-            mantissa = mantissa * 10 + quint64(p[i] - '0');
+    for (; p < end; ++p) {
+        const char c = *p;
+        if (digit(c)) {
+            mantissa = mantissa * 10 + quint64(c - '0');
             ++count;
             if (group >= 0)
                 ++group;
             else
                 ++firstGroup;
-        } else if (p[i] == thousands && thousands != decimal) {
+        } else if (c == thousands && thousands != decimal) {
             if (group >= 0 ? group != 3 : (firstGroup < 1 || firstGroup > 3))
-                return std::nullopt;
+                return nullptr;
             group = 0;
         } else {
             break;
         }
     }
     if (group >= 0 && group != 3)
-        return std::nullopt;
+        return nullptr;
     int fraction = 0;
-    if (i < n && p[i] == decimal) {
-        for (++i; i < n && digit(p[i]); ++i, ++fraction, ++count)
-            mantissa = mantissa * 10 + quint64(p[i] - '0');
+    if (p < end && *p == decimal) {
+        for (++p; p < end && digit(*p); ++p, ++fraction, ++count)
+            mantissa = mantissa * 10 + quint64(*p - '0');
     }
-    if (i != n || count == 0 || count > 18)
-        return std::nullopt;
+    if (count == 0 || count > 18)
+        return nullptr;
     const double v = double(mantissa) / kPow10[fraction];
-    return negative ? -v : v;
+    value = negative ? -v : v;
+    return p;
+}
+
+std::optional<double> plainValue(const char* p, qsizetype n, char thousands, char decimal)
+{
+    double v;
+    const char* stop = plainNumber(p, p + n, thousands, decimal, v);
+    if (stop != p + n)
+        return std::nullopt;
+    return v;
+}
+
+// The day of the last stamp read, so most stamps need no calendar work.
+struct StampReader {
+    int day = -1;
+    qint64 dayStart = 0;
+    bool dayUniform = false; // no change of UTC offset within the day
+
+    double key(QByteArrayView field);
+};
+
+double StampReader::key(QByteArrayView field)
+{
+    const char* p = field.data();
+    bool plain = field.size() == kStampLength && !digit(p[8]);
+    for (int i = 0; plain && i < kStampLength; ++i)
+        plain = i == 8 || digit(p[i]);
+    if (plain) {
+        const int d = digits(p, 8);
+        const int h = digits(p + 9, 2), m = digits(p + 11, 2), s = digits(p + 13, 2);
+        if (d == day && dayUniform && h < 24 && m < 60 && s < 60)
+            return double(dayStart + h * 3600 + m * 60 + s);
+    }
+    const std::optional<QDateTime> stamp = readRecordStamp(field);
+    if (!stamp)
+        return kNaN;
+    const QDate date = stamp->date();
+    const QDateTime midnight = date.startOfDay();
+    day = date.year() * 10000 + date.month() * 100 + date.day();
+    dayStart = midnight.toSecsSinceEpoch();
+    // A day with a change of clock (summer time) takes the slow way for each stamp.
+    dayUniform = midnight.offsetFromUtc() == date.addDays(1).startOfDay().offsetFromUtc()
+        && date.addDays(1).startOfDay().toSecsSinceEpoch() - dayStart == 86400;
+    return double(stamp->toSecsSinceEpoch());
 }
 
 } // namespace
 
-std::optional<QDateTime> readRecordStamp(QByteArrayView field)
+bool isRecordStamp(QByteArrayView field)
 {
     const char* p = field.data();
     if (field.size() != kStampLength || digit(p[8]))
-        return std::nullopt;
+        return false;
     for (int i = 0; i < kStampLength; ++i)
         if (i != 8 && !digit(p[i]))
-            return std::nullopt;
-    const QDate date(digits(p, 4), digits(p + 4, 2), digits(p + 6, 2));
-    const QTime time(digits(p + 9, 2), digits(p + 11, 2), digits(p + 13, 2));
-    if (!date.isValid() || !time.isValid())
+            return false;
+    return QDate::isValid(digits(p, 4), digits(p + 4, 2), digits(p + 6, 2))
+        && QTime::isValid(digits(p + 9, 2), digits(p + 11, 2), digits(p + 13, 2));
+}
+
+std::optional<QDateTime> readRecordStamp(QByteArrayView field)
+{
+    if (!isRecordStamp(field))
         return std::nullopt;
-    return QDateTime(date, time);
+    const char* p = field.data();
+    return QDateTime(QDate(digits(p, 4), digits(p + 4, 2), digits(p + 6, 2)),
+                     QTime(digits(p + 9, 2), digits(p + 11, 2), digits(p + 13, 2)));
+}
+
+bool appendPlainNumber(QByteArray& out, QByteArrayView field, const Regional& regional)
+{
+    const char16_t th = regional.thousands.unicode(), dec = regional.decimal.unicode();
+    if (th >= 0x80 || dec >= 0x80 || field.isEmpty())
+        return false;
+    const char* p = field.data();
+    const char* end = p + field.size();
+    double value;
+    if (plainNumber(p, end, char(th), char(dec), value) != end)
+        return false;
+    // The same digits without groups, leading zeros or trailing fraction zeros.
+    char text[48];
+    int n = 0;
+    if (*p == '-' || *p == '+')
+        ++p;
+    if (value < 0)
+        text[n++] = '-';
+    bool leading = true;
+    for (; p < end && *p != char(dec); ++p) {
+        if (*p == char(th) || (leading && *p == '0'))
+            continue;
+        leading = false;
+        text[n++] = *p;
+    }
+    if (leading)
+        text[n++] = '0';
+    if (p < end) {
+        const char* last = end;
+        while (last > p + 1 && last[-1] == '0')
+            --last;
+        if (last > p + 1) {
+            text[n++] = '.';
+            for (++p; p < last; ++p)
+                text[n++] = *p;
+        }
+    }
+    out.append(text, n);
+    return true;
 }
 
 std::optional<double> readRecordValue(QByteArrayView field, const Regional& regional)
 {
     if (field.isEmpty())
-        return 0.0;
+        return std::nullopt;
     const char16_t thousands = regional.thousands.unicode();
     const char16_t decimal = regional.decimal.unicode();
     if (thousands < 0x80 && decimal < 0x80)
@@ -106,98 +198,108 @@ void RecordSeries::reset(int channels, double intervalSeconds, const Regional& r
     m_channels = std::vector<Channel>(size_t(std::max(channels, 0)));
     m_regional = regional;
     m_gap = std::max(2.0, 2.0 * (std::isfinite(intervalSeconds) ? intervalSeconds : 0.0));
-    m_badValues = m_badStamps = 0;
-    m_day = -1;
+    m_counts = {};
 }
 
-void RecordSeries::reserve(qint64 rows)
+void RecordSeries::resize(qint64 rows)
 {
-    m_keys.reserve(size_t(rows));
+    const size_t n = size_t(std::max<qint64>(rows, 0));
+    m_keys.resize(n);
+    m_keys.shrink_to_fit();
     for (Channel& c : m_channels) {
-        c.values.reserve(size_t(rows));
-        c.blocks.reserve(size_t(rows / kBlock + 1));
+        c.values.resize(n);
+        c.values.shrink_to_fit();
     }
 }
 
-double RecordSeries::stampKey(QByteArrayView field)
+LineCounts RecordSeries::readRows(const RowChunk& chunk, qint64 at, qsizetype first, qsizetype end)
 {
-    const char* p = field.data();
-    bool plain = field.size() == kStampLength && !digit(p[8]);
-    for (int i = 0; plain && i < kStampLength; ++i)
-        plain = i == 8 || digit(p[i]);
-    if (plain) {
-        const int day = digits(p, 8);
-        const int h = digits(p + 9, 2), m = digits(p + 11, 2), s = digits(p + 13, 2);
-        if (day == m_day && m_dayUniform && h < 24 && m < 60 && s < 60)
-            return double(m_dayStart + h * 3600 + m * 60 + s);
-    }
-    const std::optional<QDateTime> stamp = readRecordStamp(field);
-    if (!stamp)
-        return kNaN;
-    const QDate date = stamp->date();
-    const QDateTime midnight = date.startOfDay();
-    m_day = date.year() * 10000 + date.month() * 100 + date.day();
-    m_dayStart = midnight.toSecsSinceEpoch();
-    // A day with a change of clock (summer time) takes the slow way for each stamp.
-    m_dayUniform = midnight.offsetFromUtc() == date.addDays(1).startOfDay().offsetFromUtc()
-        && date.addDays(1).startOfDay().toSecsSinceEpoch() - m_dayStart == 86400;
-    return double(stamp->toSecsSinceEpoch());
-}
-
-void RecordSeries::append(const RowChunk& chunk)
-{
-    const qsizetype n = chunk.rows();
-    if (n == 0)
-        return;
-    const size_t base = m_keys.size();
-    m_keys.resize(base + size_t(n));
-    std::vector<char> stampRead(static_cast<size_t>(n));
-    for (qsizetype r = 0; r < n; ++r) {
-        double key = stampKey(chunk.field(r, 0));
-        const double previous = base + r > 0 ? m_keys[base + size_t(r) - 1] : key;
-        stampRead[size_t(r)] = !std::isnan(key);
-        if (!stampRead[size_t(r)]) {
-            // Kept as a row (the table lists it) at the time before it, without values.
-            ++m_badStamps;
-            key = base + r > 0 ? previous : 0.0;
-        } else if (key < previous) {
-            key = previous; // stamps going back (clock set back): drawn at the time reached
-        }
-        m_keys[base + size_t(r)] = key;
-    }
-
+    LineCounts counts;
+    StampReader stamps;
     const char16_t th = m_regional.thousands.unicode(), dec = m_regional.decimal.unicode();
     const bool plain = th < 0x80 && dec < 0x80;
-    for (size_t c = 0; c < m_channels.size(); ++c) {
-        Channel& ch = m_channels[c];
-        ch.values.resize(base + size_t(n));
-        float* out = ch.values.data() + base;
-        for (qsizetype r = 0; r < n; ++r) {
-            if (!stampRead[size_t(r)]) {
-                out[r] = kNaNf;
+    const int channels = int(m_channels.size());
+    std::vector<float*> out(static_cast<size_t>(channels));
+    for (int c = 0; c < channels; ++c)
+        out[size_t(c)] = m_channels[size_t(c)].values.data() + at;
+    double* keys = m_keys.data() + at;
+    for (qsizetype r = first; r < end; ++r) {
+        const QByteArrayView line = chunk.line(r);
+        const char* p = line.data();
+        const char* lineEnd = p + line.size();
+        const char* sep = static_cast<const char*>(std::memchr(p, ';', size_t(lineEnd - p)));
+        const double key = stamps.key(QByteArrayView(p, sep ? sep : lineEnd));
+        keys[r] = key;
+        if (std::isnan(key)) {
+            // Kept as a row (the table lists it), drawn without values.
+            ++counts.badStamps;
+            for (int c = 0; c < channels; ++c)
+                out[size_t(c)][r] = kNaNf;
+            continue;
+        }
+        for (int c = 0; c < channels; ++c) {
+            float& value = out[size_t(c)][r];
+            if (!sep) {
+                value = kNaNf; // missing: the line is shorter
+                ++counts.emptyValues;
                 continue;
             }
-            const QByteArrayView f = chunk.field(r, int(c) + 1);
-            std::optional<double> read;
-            if (f.isEmpty())
-                read = 0.0;
-            else if (plain)
-                read = plainValue(f.data(), f.size(), char(th), char(dec));
+            p = sep + 1;
+            if (p == lineEnd || *p == ';') {
+                value = kNaNf;
+                ++counts.emptyValues;
+                sep = p < lineEnd ? p : nullptr;
+                continue;
+            }
+            double v;
+            const char* stop = plain ? plainNumber(p, lineEnd, char(th), char(dec), v) : nullptr;
+            if (stop && (stop == lineEnd || *stop == ';')) {
+                value = float(v);
+                sep = stop < lineEnd ? stop : nullptr;
+                continue;
+            }
+            sep = static_cast<const char*>(std::memchr(p, ';', size_t(lineEnd - p)));
+            const std::optional<double> read = readRecordValue(QByteArrayView(p, sep ? sep : lineEnd), m_regional);
             if (!read)
-                read = readRecordValue(f, m_regional);
-            if (!read)
-                ++m_badValues;
-            out[r] = read ? float(*read) : kNaNf;
+                ++counts.badValues;
+            value = read ? float(*read) : kNaNf;
         }
-        // The new rows' block summaries.
-        for (size_t i = base; i < base + size_t(n);) {
-            const size_t block = i / kBlock;
-            if (block == ch.blocks.size())
-                ch.blocks.push_back({std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(), 0, 0});
-            Block& b = ch.blocks[block];
-            const size_t end = std::min(base + size_t(n), (block + 1) * size_t(kBlock));
-            for (; i < end; ++i) {
-                const float v = ch.values[i];
+    }
+    return counts;
+}
+
+void RecordSeries::fixKeys(qint64 from)
+{
+    // Lines before the first readable stamp are drawn at its time, not at 1970.
+    double first = 0.0;
+    for (double key : m_keys)
+        if (!std::isnan(key)) {
+            first = key;
+            break;
+        }
+    for (size_t r = size_t(std::max<qint64>(from, 0)); r < m_keys.size(); ++r) {
+        const double previous = r > 0 ? m_keys[r - 1] : first;
+        double& key = m_keys[r];
+        if (std::isnan(key))
+            key = previous; // at the time before it
+        else if (r > 0 && key < previous)
+            key = previous; // stamps going back (clock set back): drawn at the time reached
+    }
+}
+
+void RecordSeries::buildBlocks(int firstChannel, int endChannel, qint64 from)
+{
+    const size_t rows = m_keys.size();
+    for (int c = std::max(firstChannel, 0); c < std::min(endChannel, channels()); ++c) {
+        Channel& ch = m_channels[size_t(c)];
+        const size_t firstBlock = size_t(std::max<qint64>(from, 0)) / kBlock;
+        ch.blocks.resize(std::min(ch.blocks.size(), firstBlock));
+        ch.blocks.reserve((rows + kBlock - 1) / kBlock);
+        for (size_t i = firstBlock * kBlock; i < rows; i += kBlock) {
+            Block b{std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(), 0, 0};
+            const size_t end = std::min(rows, i + size_t(kBlock));
+            for (size_t j = i; j < end; ++j) {
+                const float v = ch.values[j];
                 if (std::isnan(v))
                     continue;
                 b.min = std::min(b.min, v);
@@ -205,8 +307,22 @@ void RecordSeries::append(const RowChunk& chunk)
                 b.sum += v;
                 ++b.count;
             }
+            ch.blocks.push_back(b);
         }
     }
+}
+
+void RecordSeries::append(const RowChunk& chunk)
+{
+    const qint64 base = rows();
+    if (chunk.rows() == 0)
+        return;
+    m_keys.resize(size_t(base + chunk.rows()));
+    for (Channel& c : m_channels)
+        c.values.resize(m_keys.size());
+    m_counts += readRows(chunk, base, 0, chunk.rows());
+    fixKeys(base);
+    buildBlocks(0, channels(), base);
 }
 
 qsizetype RecordSeries::memoryBytes() const

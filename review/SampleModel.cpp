@@ -58,6 +58,14 @@ QVariant SampleModel::data(const QModelIndex& index, int role) const
         return m_table.cell(index.row(), index.column(), kShownBytes);
     if (role == Qt::TextAlignmentRole)
         return int(Qt::AlignCenter);
+    // What a screen reader says of a cell, as the program's grids say it.
+    if (role == Qt::AccessibleTextRole) {
+        const QString text = m_table.cell(index.row(), index.column(), kShownBytes);
+        return QStringLiteral("%1행 %2열 %3: %4")
+            .arg(index.row() + 1)
+            .arg(index.column() + 1)
+            .arg(m_table.header(index.column()), text.isEmpty() ? QStringLiteral("빈 칸") : text);
+    }
     return {};
 }
 

@@ -65,63 +65,24 @@ QString groupedCount(qint64 n, const Regional& regional)
     return n < 0 ? QLatin1Char('-') + digits : digits;
 }
 
-RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to, int fields)
+RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to)
 {
     RowChunk chunk;
-    chunk.fields = std::max(fields, 0);
-    const size_t perRow = size_t(chunk.fields);
     const char* data = bytes.constData();
     from = std::clamp<qsizetype>(from, 0, bytes.size());
     to = std::clamp<qsizetype>(to, from, bytes.size());
-    // Empty lines take no marks, so the room made ahead is bounded by the bytes
-    // too: a file of line ends read with a set of many channels must not ask
-    // for lines × channels marks at once.
-    const size_t lines = size_t(std::count(data + from, data + to, '\n') + 1);
-    chunk.lines.reserve(std::min(lines * 2, size_t(to - from) + 2));
-    chunk.seps.reserve(std::min(lines * perRow, size_t(to - from) + perRow));
-
-    const auto widen = [&] {
-        // A line of 64 KiB or more: every separator as a position in the bytes.
-        chunk.wideSeps.reserve(chunk.seps.capacity());
-        for (size_t i = 0; i < chunk.seps.size(); ++i) {
-            const quint32 start = chunk.lines[2 * (i / perRow)];
-            chunk.wideSeps.push_back(chunk.seps[i] == RowChunk::kNoSep ? RowChunk::kNoMark : start + chunk.seps[i]);
-        }
-        chunk.seps = {};
-        chunk.wideMarks = true;
-    };
     qsizetype p = from;
     while (p < to) {
         const char* lf = static_cast<const char*>(std::memchr(data + p, '\n', size_t(to - p)));
-        qsizetype end = lf ? lf - data : to;
-        const qsizetype next = lf ? end + 1 : to;
-        if (lf && end > p && data[end - 1] == '\r')
-            --end;
-        if (end > p) {
-            if (perRow > 0 && !chunk.wide() && end - p >= RowChunk::kNarrowLine)
-                widen();
-            chunk.lines.push_back(quint32(p));
-            chunk.lines.push_back(quint32(end));
-            qsizetype q = p;
-            for (int k = 0; k < chunk.fields; ++k) {
-                const char* sep = q < end ? static_cast<const char*>(std::memchr(data + q, ';', size_t(end - q)))
-                                          : nullptr;
-                if (!sep) {
-                    if (chunk.wide())
-                        chunk.wideSeps.insert(chunk.wideSeps.end(), size_t(fields - k), RowChunk::kNoMark);
-                    else
-                        chunk.seps.insert(chunk.seps.end(), size_t(fields - k), RowChunk::kNoSep);
-                    break;
-                }
-                if (chunk.wide())
-                    chunk.wideSeps.push_back(quint32(sep - data));
-                else
-                    chunk.seps.push_back(quint16(sep - data - p));
-                q = sep - data + 1;
-            }
-        }
+        const qsizetype next = lf ? lf - data + 1 : to;
+        const qsizetype length = next - p - (lf ? 1 : 0);
+        // A CR before the LF ends the line with it; a lone CR at the end is text.
+        if (length > 1 || (length == 1 && (data[p] != '\r' || !lf)))
+            chunk.starts.push_back(quint32(p));
         p = next;
     }
+    if (to < bytes.size())
+        bytes.truncate(to);
     chunk.bytes = std::move(bytes);
     return chunk;
 }
@@ -164,14 +125,32 @@ void SampleTable::append(RowChunk&& chunk)
     m_chunks.push_back(std::move(chunk));
 }
 
+QByteArrayView SampleTable::line(qint64 row) const
+{
+    if (row < 0 || row >= m_rows)
+        return {};
+    const auto it = std::upper_bound(m_firstRow.begin(), m_firstRow.end(), row) - 1;
+    return m_chunks[size_t(it - m_firstRow.begin())].line(row - *it);
+}
+
 QByteArrayView SampleTable::field(qint64 row, int column) const
 {
     if (row < 0 || row >= m_rows || column < 0 || column >= m_fieldColumns)
         return {};
-    const auto it = std::upper_bound(m_firstRow.begin(), m_firstRow.end(), row) - 1;
-    const RowChunk& chunk = m_chunks[size_t(it - m_firstRow.begin())];
-    // The last column takes the rest of the line only when its separator was marked.
-    return column < chunk.fields ? chunk.field(row - *it, column) : QByteArrayView();
+    return RowChunk::fieldOf(line(row), column);
+}
+
+void SampleTable::fields(qint64 row, std::vector<QByteArrayView>& out) const
+{
+    out.assign(size_t(m_fieldColumns), QByteArrayView());
+    const QByteArrayView text = line(row);
+    const char* p = text.data();
+    const char* end = p + text.size();
+    for (int c = 0; c < m_fieldColumns && p; ++c) {
+        const char* sep = static_cast<const char*>(std::memchr(p, ';', size_t(end - p)));
+        out[size_t(c)] = QByteArrayView(p, sep ? sep : end);
+        p = sep ? sep + 1 : nullptr;
+    }
 }
 
 QString SampleTable::cell(qint64 row, int column, qsizetype maxBytes) const

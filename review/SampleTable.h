@@ -5,72 +5,60 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringList>
-#include <limits>
+#include <cstring>
 #include <vector>
 
-// Sample lines of a record file as read: the file's bytes and, per line, where
-// it starts and ends and where its first separators lie. Cells are decoded
-// only when asked for, so a large file costs little more than its own size.
+// Sample lines of a record file as read: the file's bytes and where each line
+// starts. A line ends at the next LF (a CR before it is not part of the line)
+// or at the end of the bytes; its fields are found when asked for, so a large
+// file costs little more than its own size.
 struct RowChunk {
-    static constexpr quint32 kNoMark = std::numeric_limits<quint32>::max();
-    static constexpr quint16 kNoSep = std::numeric_limits<quint16>::max();
-    // Lines shorter than this keep their separators as two-byte offsets.
-    static constexpr qsizetype kNarrowLine = kNoSep;
-
     QByteArray bytes;
-    // Per row: line start and line end (without CR LF).
-    std::vector<quint32> lines;
-    // Per row `fields` positions of its first ";": offsets from the line
-    // start (kNoSep when the line has fewer) while every line of the chunk is
-    // shorter than kNarrowLine, which is nearly always and halves the marks;
-    // otherwise positions in `bytes` in `wideSeps` (kNoMark when missing).
-    std::vector<quint16> seps;
-    std::vector<quint32> wideSeps;
-    bool wideMarks = false;
-    int fields = 0;
+    std::vector<quint32> starts;
 
-    [[nodiscard]] qsizetype rows() const { return qsizetype(lines.size()) / 2; }
-    [[nodiscard]] bool wide() const { return wideMarks; }
-    // The raw bytes of field `column` (0 = Date/Time) of row `row`; empty
-    // when the line has fewer fields or the column was not marked.
+    [[nodiscard]] qsizetype rows() const { return qsizetype(starts.size()); }
+    [[nodiscard]] QByteArrayView line(qsizetype row) const
+    {
+        const char* begin = bytes.constData() + starts[size_t(row)];
+        const char* end = bytes.constData() + bytes.size();
+        if (const void* lf = std::memchr(begin, '\n', size_t(end - begin))) {
+            end = static_cast<const char*>(lf);
+            if (end > begin && end[-1] == '\r')
+                --end;
+        }
+        return QByteArrayView(begin, end - begin);
+    }
+    // The raw bytes of field `column` (0 = Date/Time) of row `row`: the text
+    // between its column-th ";" and the next (or the line end). A view
+    // without data when the line has fewer fields.
     [[nodiscard]] QByteArrayView field(qsizetype row, int column) const
     {
-        if (column < 0 || column > fields)
+        return fieldOf(line(row), column);
+    }
+    static QByteArrayView fieldOf(QByteArrayView line, int column)
+    {
+        const char* p = line.data();
+        if (!p)
             return {};
-        const quint32 lineStart = lines[size_t(2 * row)], lineEnd = lines[size_t(2 * row + 1)];
-        quint32 start = lineStart, end = lineEnd;
-        const size_t at = size_t(row) * size_t(fields) + size_t(column);
-        if (wide()) {
-            if (column > 0) {
-                if (wideSeps[at - 1] == kNoMark)
-                    return {};
-                start = wideSeps[at - 1] + 1;
-            }
-            if (column < fields && wideSeps[at] != kNoMark)
-                end = wideSeps[at];
-        } else {
-            if (column > 0) {
-                if (seps[at - 1] == kNoSep)
-                    return {};
-                start = lineStart + seps[at - 1] + 1u;
-            }
-            if (column < fields && seps[at] != kNoSep)
-                end = lineStart + seps[at];
+        const char* end = p + line.size();
+        for (int k = 0; k < column; ++k) {
+            const void* sep = std::memchr(p, ';', size_t(end - p));
+            if (!sep)
+                return {};
+            p = static_cast<const char*>(sep) + 1;
         }
-        return QByteArrayView(bytes.constData() + start, qsizetype(end - start));
+        const void* sep = std::memchr(p, ';', size_t(end - p));
+        return QByteArrayView(p, sep ? static_cast<const char*>(sep) : end);
     }
     [[nodiscard]] qsizetype memoryBytes() const
     {
-        return bytes.capacity() + qsizetype(lines.capacity() * sizeof(quint32) + seps.capacity() * sizeof(quint16)
-                                            + wideSeps.capacity() * sizeof(quint32));
+        return bytes.capacity() + qsizetype(starts.capacity() * sizeof(quint32));
     }
 };
 
 // Cuts bytes[from, to) into sample lines (ending at LF or CR LF; a lone CR
-// stays in the line) and marks the first `fields` separators of each, so its
-// first `fields` fields (and what follows) can be found. Empty lines carry no
-// sample and are left out.
-[[nodiscard]] RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to, int fields);
+// stays in the line). Empty lines carry no sample and are left out.
+[[nodiscard]] RowChunk scanSampleLines(QByteArray bytes, qsizetype from, qsizetype to);
 
 // "#,##0" with the regional thousands separator.
 [[nodiscard]] QString groupedCount(qint64 n, const Regional& regional);
@@ -100,8 +88,13 @@ public:
     // missing channel field, the row number with digit grouping in "횟수".
     // `maxBytes` >= 0 decodes only that many bytes of a long field.
     [[nodiscard]] QString cell(qint64 row, int column, qsizetype maxBytes = -1) const;
-    // The raw bytes of a field column (0 = Date/Time); empty when missing.
+    // The raw bytes of a field column (0 = Date/Time); without data when missing.
     [[nodiscard]] QByteArrayView field(qint64 row, int column) const;
+    // A sample line as written, without its line end.
+    [[nodiscard]] QByteArrayView line(qint64 row) const;
+    // The field columns of a row at once (one pass over the line); missing
+    // fields are views without data.
+    void fields(qint64 row, std::vector<QByteArrayView>& out) const;
 
     [[nodiscard]] qsizetype memoryBytes() const;
 

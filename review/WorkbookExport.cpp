@@ -163,8 +163,9 @@ void WorkbookExport::checkLayout()
 
 void WorkbookExport::measureRow(qint64 row)
 {
+    m_table.fields(row, m_fields);
     for (int c = 0; c < m_table.fieldColumns(); ++c) {
-        const QByteArrayView bytes = m_table.field(row, c);
+        const QByteArrayView bytes = m_fields[size_t(c)];
         int units = 1;
         if (isAscii(bytes)) {
             units = int(std::min<qsizetype>(bytes.size(), 1 << 20));
@@ -251,8 +252,9 @@ bool WorkbookExport::writeRow(qint64 row)
     if (m_sheetRow - 2 >= m_rowsPerSheet && !startSheet())
         return false;
     const int r = m_sheetRow++;
+    m_table.fields(row, m_fields);
     for (int c = 0; c < m_table.fieldColumns(); ++c)
-        if (!writeField(r, c, m_table.field(row, c), c > 0))
+        if (!writeField(r, c, m_fields[size_t(c)], c > 0))
             return false;
     if (const int count = m_table.countColumn(); count >= 0) {
         const lxw_error error = worksheet_write_number(m_sheet, lxw_row_t(r), lxw_col_t(count), double(row + 1),

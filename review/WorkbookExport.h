@@ -94,6 +94,7 @@ private:
     int m_sheetRow = 0;
     QHash<int, lxw_format*> m_formats;
     std::string m_utf8;
+    std::vector<QByteArrayView> m_fields; // of the row at hand
 };
 
 // Runs every step at once; the finished workbook's path, or KeloError.

@@ -9,11 +9,12 @@ packages=(
   libgl-dev
   fonts-nanum
   libgtest-dev libgmock-dev libbenchmark-dev
-  xvfb imagemagick xauth unzip
+  xvfb imagemagick xauth unzip openbox
   clang libclang-rt-14-dev valgrind heaptrack
   qt6-translations-l10n
   libmosquitto-dev libssl-dev mosquitto mosquitto-clients openssl
   dpkg-dev fakeroot file lintian systemd appstream
+  libsystemd-dev mmdebstrap systemd-container
 )
 
 missing=()

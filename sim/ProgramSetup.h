@@ -1,11 +1,12 @@
 #pragma once
+#include "link/PortNames.h"
 #include "monitoring/ChannelSet.h"
 
 #include <QString>
 
 // The file name of the simulator's symlink; a configured Port with this file
 // name was set up by an earlier run and is served again.
-inline constexpr char kSimLinkName[] = "kelosim.tty";
+inline constexpr const char* kSimLinkName = kSimulatorLinkName;
 
 // Readies the program directory dir for a run with the simulator.
 // When Main.ini there configures no controller port (no file, no or empty

@@ -13,11 +13,12 @@
 using UrlOpener = std::function<bool(const QUrl&)>;
 
 // What every window is given by its creator: the dialogs it may ask, the
-// clock it reads, the user's regional settings and the desktop's openers.
+// clocks it reads, the user's regional settings and the desktop's openers.
 struct AppContext {
     DialogService& dialogs;
     Clock clock = systemClock();
     Regional regional = Regional::system();
     UrlOpener openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     FileOpener openFile = desktopFileOpener(); // made files (workbooks): tells when the handler fails
+    SteadyClock steady = steadyClock();        // waits and time-outs
 };

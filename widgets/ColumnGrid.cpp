@@ -37,6 +37,22 @@ private:
     ColumnGrid* m_grid;
 };
 
+// A cell that tells a screen reader where it is: its row and column, the
+// column's heading and its text.
+class GridItem : public QTableWidgetItem {
+public:
+    using QTableWidgetItem::QTableWidgetItem;
+
+    QVariant data(int role) const override
+    {
+        if (role != Qt::AccessibleTextRole)
+            return QTableWidgetItem::data(role);
+        const auto* grid = qobject_cast<const ColumnGrid*>(tableWidget());
+        return grid ? grid->cellName(row(), column()) : text();
+    }
+    QTableWidgetItem* clone() const override { return new GridItem(*this); }
+};
+
 // The heading row (horizontal) or the first column (vertical): the grid's
 // fixed cells, drawn from the grid's own row 0 or column 0.
 class FixedHeader : public QHeaderView {
@@ -107,6 +123,29 @@ void ColumnGrid::keepFixedCellsInHeaders()
         setRowHidden(0, true);
     if (columnCount() > 0 && !isColumnHidden(0))
         setColumnHidden(0, true);
+    // Every cell, empty or not, is an item, so each one has a name to read.
+    for (int r = 0; r < rowCount(); ++r)
+        for (int c = 0; c < columnCount(); ++c)
+            if (!item(r, c))
+                setItem(r, c, newCell(r, c));
+}
+
+QTableWidgetItem* ColumnGrid::newCell(int row, int col) const
+{
+    auto* it = new GridItem;
+    it->setFlags(isFixed(row, col) ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+    return it;
+}
+
+QString ColumnGrid::cellName(int row, int col) const
+{
+    const QString heading = text(0, col);
+    const QString value = text(row, col);
+    return QStringLiteral("%1행 %2열%3: %4")
+        .arg(row)
+        .arg(col)
+        .arg(heading.isEmpty() ? QString() : QLatin1Char(' ') + heading)
+        .arg(value.isEmpty() ? QStringLiteral("빈 칸") : value);
 }
 
 // The cells' model outlives this part of the grid: it is reset while the
@@ -143,10 +182,7 @@ void ColumnGrid::setText(int row, int col, const QString& text)
         return;
     QTableWidgetItem* it = item(row, col);
     if (!it) {
-        if (text.isEmpty())
-            return;
-        it = new QTableWidgetItem;
-        it->setFlags(isFixed(row, col) ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        it = newCell(row, col);
         setItem(row, col, it);
     }
     it->setText(text);
@@ -168,7 +204,10 @@ void ColumnGrid::clearRows(int fromRow)
 {
     for (int r = fromRow; r < rowCount(); ++r)
         for (int c = 0; c < columnCount(); ++c)
-            delete takeItem(r, c);
+            if (QTableWidgetItem* it = item(r, c)) {
+                it->setText(QString());
+                it->setData(Qt::ForegroundRole, QVariant());
+            }
 }
 
 void ColumnGrid::setColumnAlignment(int col, Qt::Alignment alignment)

@@ -23,6 +23,8 @@ public:
     [[nodiscard]] static bool isFixed(int row, int col) { return row == 0 || col == 0; }
 
     [[nodiscard]] QString text(int row, int col) const;
+    // What a screen reader says of a cell: "2행 3열 Caption: Zone 2".
+    [[nodiscard]] QString cellName(int row, int col) const;
     void setText(int row, int col, const QString& text);
     // The colour of a cell's text; an invalid colour gives the grid's own.
     void setTextColor(int row, int col, const QColor& color);
@@ -52,6 +54,7 @@ protected:
 
 private:
     void keepFixedCellsInHeaders();
+    [[nodiscard]] QTableWidgetItem* newCell(int row, int col) const;
     void repaintRows(int firstRow, int lastRow, int firstCol);
 
     DrawCell m_drawCell;

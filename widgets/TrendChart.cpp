@@ -2,6 +2,7 @@
 
 #include "widgets/ChartNavigation.h"
 #include "widgets/Fonts.h"
+#include "widgets/KeyboardReach.h"
 
 #include <QToolBar>
 #include <algorithm>
@@ -62,6 +63,8 @@ TrendChart::TrendChart(const Regional& regional, QWidget* parent)
     m_liveAction = addTool("actLive", QStringLiteral("실시간"),
                            QStringLiteral("최신값을 따라가기 (끌어서 옮기면 멈춤)"), &TrendChart::goLive);
     m_liveAction->setCheckable(true);
+    makeToolBarReachable(m_tools, QStringLiteral("추세 차트"));
+    m_plot->setAccessibleName(QStringLiteral("추세 차트"));
 
     m_plot->setBackground(kBackground);
     m_plot->setNotAntialiasedElements(QCP::aeAll);

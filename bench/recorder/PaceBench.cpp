@@ -33,8 +33,9 @@ double refreshMs(const Run& run, int seconds, const QString& link, const QString
     o.pace = run.pace;
     o.outDir = QDir(dir).filePath(QString::fromLatin1(run.name));
     Recorder r(o, systemClock(), Regional::plain(), [](const QString&) {});
-    if (!r.prepare().isEmpty() || !r.start().isEmpty())
+    if (!r.prepare().isEmpty())
         return -1;
+    r.start();
     qint64 answers = 0;
     QObject::connect(&r.engine(), &MonitoringEngine::exchangeEnded, [&](int, MonitoringEngine::Outcome o, qint64) {
         answers += o == MonitoringEngine::Outcome::Ok;

@@ -9,6 +9,7 @@
 #include "monitoring/MonitoringP.h"
 #include "review/DataViewP.h"
 #include "review/RecordChart.h"
+#include "settings/AnsiText.h"
 #include "settings/FuncP.h"
 #include "widgets/AppContext.h"
 #include "widgets/Fonts.h"
@@ -58,26 +59,45 @@ int viewer(const QString& folder, const QString& prefix)
     answers.openName = prepareBenchFolder(folder, 10, QStringLiteral("month.kmr"));
     if (answers.openName.isEmpty())
         return 1;
+    // Zone names that differ only at their end, as furnaces name them.
+    QByteArray set = "Furnace A;1000\r\n";
+    static const int colours[] = {255, 65280, 16711680, 65535, 16776960, 16711935, 33023, 8454016, 16744576, 12632256};
+    for (int c = 0; c < 10; ++c)
+        set += "01;" + QStringLiteral("%1존 %2").arg(c / 2 + 1).arg(c % 2 ? "SV" : "PV").toLocal8Bit() + ";0001;1;1200;-100;"
+            + QByteArray::number(colours[c]) + "\r\n";
+    QFile setFile(QDir(MonitorDir()).filePath(QStringLiteral("bench.khd")));
+    if (!setFile.open(QIODevice::WriteOnly) || setFile.write(toAnsi(QString::fromLocal8Bit(set))) < 0)
+        return 1;
+    setFile.close();
     // A month from 1 January, stopped for six hours on the 12th.
     writeMonthRecord(answers.openName, 30LL * 86400, 10, 11LL * 86400 + 6 * 3600, 11LL * 86400 + 12 * 3600);
     AppContext context{answers};
     TDataViewF view(context);
-    view.setGeometry(0, 0, 1280, 1000);
+    view.setGeometry(0, 0, 1000, 640);
     view.show();
     runFor(300);
     view.bbtOpenClick();
     while (view.busy())
-        QApplication::processEvents();
+        QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     runFor(300);
-    shot(prefix, "viewer-month");
-
+    shot(prefix, "viewer-month-1000x640");
+    view.setGeometry(0, 0, 1600, 1000);
+    runFor(300);
+    shot(prefix, "viewer-month-1600x1000");
     RecordChart* chart = view.chart();
+    chart->moveCursorTo(view.series().key(0) + 10 * 86400); // a hover cursor on screen, not in the pictures
+    chart->savePicture(prefix + QStringLiteral("-export.png"));
+    chart->savePicture(prefix + QStringLiteral("-export.pdf"));
+    std::printf("pictures %s-export.png, .pdf\n", qPrintable(prefix));
+
     const double spike = view.series().key(0) + 30 * 86400 / 2 + 17; // line i is stamped i seconds in
     // A row selected in the table ten minutes after the spike, the hour around it, the cursor before it.
     view.findChild<QTableView*>(QStringLiteral("sg1"))->selectRow(int(view.series().nearestRow(spike + 600)));
     chart->setTimeRange(spike - 1800, spike + 1800);
     chart->fitValues();
     chart->moveCursorTo(spike - 600);
+    chart->markRow(view.series().nearestRow(spike - 1200));
+    chart->setSecondRow(view.series().nearestRow(spike + 900));
     runFor(300);
     shot(prefix, "viewer-hour");
 

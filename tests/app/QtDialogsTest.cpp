@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
@@ -110,4 +111,52 @@ TEST(QtDialogs, ReplacingAFileAsksOnlyTheProgramsOwnQuestion)
     whenShown<QFileDialog>([&](QFileDialog* d) { pickFile(d, existing); });
     EXPECT_EQ(dialogs.saveFileName(nullptr, {request.filter, dir.path(), QString(), false}), existing);
     EXPECT_EQ(readBytes(existing), "kept\r\n");
+}
+
+// The data viewer's red splitter once showed as a thick red bar in its CSV
+// save dialog, and every file dialog opened at 598×412 with its columns cut.
+TEST(QtDialogs, FileDialogsKeepClearOfTheOwnersStyleAndOpenAtTheSizeLastGiven)
+{
+    ProgramDir program;
+    QWidget owner;
+    auto* splitter = new QSplitter(&owner);
+    splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background-color: red; }"
+                                           " QWidget { background-color: red; }"));
+    auto* inside = new QWidget(splitter);
+    splitter->addWidget(inside);
+    splitter->addWidget(new QWidget(splitter));
+    owner.resize(300, 200);
+    owner.show();
+
+    const auto redPixels = [](QWidget* w) {
+        const QImage shot = w->grab().toImage();
+        int red = 0;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                red += shot.pixel(x, y) == qRgb(255, 0, 0);
+        return red;
+    };
+    const FileDialogRequest request{QStringLiteral("CSV|*.csv"), QDir::tempPath(), QStringLiteral("chart.csv"), false};
+    QSize opened;
+    int red = -1;
+    const auto openAndResize = [&](QtDialogService& dialogs, QSize to) {
+        whenShown<QFileDialog>([&, to](QFileDialog* d) {
+            opened = d->size();
+            red = redPixels(d);
+            d->resize(to);
+            d->reject();
+        });
+        EXPECT_EQ(dialogs.saveFileName(inside, request), QString());
+    };
+    QtDialogService dialogs;
+    openAndResize(dialogs, QSize(700, 450));
+    EXPECT_EQ(red, 0);
+    EXPECT_GT(opened.width(), 598);
+    EXPECT_GT(opened.height(), 412);
+    openAndResize(dialogs, QSize(650, 430));
+    EXPECT_EQ(opened, QSize(700, 450));
+    // The next run of the program opens at the size given last.
+    QtDialogService nextRun;
+    openAndResize(nextRun, QSize(650, 430));
+    EXPECT_EQ(opened, QSize(650, 430));
 }

@@ -425,35 +425,40 @@ TEST_F(AutoTuning, EnterPressesNoButton)
     EXPECT_TRUE(window->isVisible());
 }
 
-TEST_F(AutoTuning, SilentControllerDuringTuningLeavesTheMessageUntilTheOperatorStops)
+// Nothing polls after "통신불량", so the window must not look busy; the
+// controller may have taken the start, so the stop stays one click away.
+TEST_F(AutoTuning, SilentControllerDuringTuningReturnsToIdleAndOffersTheStop)
 {
     open();
+    address(5);
     clickSwitch();
     for (int i = 0; i < 4; ++i)
         window->tmSendTimer();
     EXPECT_EQ(dialogs.messageTexts(), QStringList{QStringLiteral("통신불량")});
     EXPECT_FALSE(tmBatOn());
     EXPECT_FALSE(tmSendOn());
-    EXPECT_TRUE(messageShown());
-    EXPECT_TRUE(startSwitch()->lampOn());
-    EXPECT_FALSE(readButton()->isEnabled());
+    EXPECT_FALSE(messageShown());
+    EXPECT_FALSE(startSwitch()->lampOn());
+    EXPECT_EQ(startSwitch()->text(), QStringLiteral("시작"));
+    EXPECT_TRUE(readButton()->isEnabled());
+    EXPECT_TRUE(child<SpinEdit>("avSEdtAdr")->isEnabled());
+    EXPECT_TRUE(child<RadioGroup>("rdgSel")->isEnabled());
+    auto* still = child<QLabel>("labStillTuning");
+    EXPECT_TRUE(still->isVisibleTo(window.get()));
+    EXPECT_TRUE(still->text().contains(QStringLiteral("주소 05")) && still->text().contains(QStringLiteral("중지")))
+        << still->text().toStdString();
     (void)line.readAvailable();
 
-    // Closing is refused, through the exit button and the close box alike.
+    // 중지 sends the stop to the run's controller; its answer clears the line.
+    QTest::mouseClick(child<QPushButton>("butStopTuning"), Qt::LeftButton);
+    EXPECT_EQ(line.read(frame("05", "DWS,01,0306,0000").size()), frame("05", "DWS,01,0306,0000"));
+    answer(replyFrame("DWS", "OK", {}, "05"));
+    EXPECT_FALSE(still->isVisibleTo(window.get()));
+    EXPECT_FALSE(messageShown());
     dialogs.clear();
     QTest::mouseClick(child<QPushButton>("spbExit"), Qt::LeftButton);
-    EXPECT_TRUE(window->isVisible());
-    window->close();
-    EXPECT_TRUE(window->isVisible());
-    QTest::keyClick(window.get(), Qt::Key_Escape);  // Esc closes nothing and asks nothing
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(dialogs.messageTexts(), QStringList(2, QStringLiteral("먼저 Turing을 종료하세요.")));
-
-    clickSwitch();
-    EXPECT_EQ(line.read(frame("01", "DWS,01,0306,0000").size()), frame("01", "DWS,01,0306,0000"));
-    answer(replyFrame("DWS", "OK"));
-    QTest::mouseClick(child<QPushButton>("spbExit"), Qt::LeftButton);
     EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(dialogs.messages.empty());
 }
 
 TEST_F(AutoTuning, PortThatDoesNotOpenIsReportedOnceAndReadsGiveUpQuietly)

@@ -3,6 +3,7 @@
 #include "sim/SimServer.h"
 #include "tests/support/HeldBoxes.h"
 
+#include <QTimer>
 #include <algorithm>
 #include <utility>
 #include <vector>
@@ -162,4 +163,33 @@ TEST_F(AutoTuningSim, RunEndsAndIsReadWhileTheCloseRefusalWaits)
     EXPECT_NE(grid()->text(1, 1), factoryP) << "the tuned set was read again";
     EXPECT_FALSE(startSwitch()->lampOn());
     EXPECT_EQ(startSwitch()->text(), QStringLiteral("시작"));
+}
+
+// The operator is away when "통신불량" comes: while its box waits, the window
+// already shows what is true (idle, the stop offered) and sends nothing more.
+TEST_F(AutoTuningSim, SilentStartIsIdleWhileTheFailureBoxWaitsAndSendsNothingMore)
+{
+    SimFaults faults;
+    faults.silent = {3};
+    serve(faults);
+    open(false);
+    address(3);
+    QTimer clock;
+    clock.start(300);
+    QSignalSpy turns(&clock, &QTimer::timeout);
+    std::size_t sentAtOpen = 0;
+    HeldBoxes boxes(dialogs, [&](const QString& text) {
+        EXPECT_EQ(text, QStringLiteral("통신불량"));
+        sentAtOpen = requests().size();
+        EXPECT_FALSE(messageShown());
+        EXPECT_FALSE(startSwitch()->lampOn());
+        EXPECT_EQ(startSwitch()->text(), QStringLiteral("시작"));
+        EXPECT_TRUE(child<QLabel>("labStillTuning")->isVisibleTo(window.get()));
+        return HeldBoxes::moreSignals({&turns}, 5);
+    });
+    clickSwitch();
+    ASSERT_TRUE(waitFor([&] { return boxes.held == 1; }, 10000));
+    EXPECT_EQ(requests(), std::vector<QByteArray>(4, "03DWS,01,0306,0001"));
+    EXPECT_EQ(requests().size(), sentAtOpen);
+    EXPECT_TRUE(readButton()->isEnabled());
 }

@@ -3,9 +3,9 @@
 #include "link/ComPort.h"
 #include "link/LinkStatusBarP.h"
 #include "link/ReplyAssembler.h"
+#include "link/SetupP.h"
 #include "settings/IntervalTimer.h"
 #include "settings/KeloError.h"
-#include "settings/SetupP.h"
 #include "sim/SimServer.h"
 #include "tests/link/PtyPair.h"
 #include "tests/support/Files.h"
@@ -38,12 +38,12 @@ QByteArray frame(const QByteArray& content)
 
 QString sentLine(const QByteArray& content)
 {
-    return QStringLiteral("[송신]=> \x02") + QString::fromLatin1(content);
+    return QStringLiteral("[송신]=> <STX>") + QString::fromLatin1(content);
 }
 
 QString receivedLine(const QByteArray& content)
 {
-    return QStringLiteral("[수신]=> \x02") + QString::fromLatin1(content);
+    return QStringLiteral("[수신]=> <STX>") + QString::fromLatin1(content);
 }
 
 // A generous guard for bytes crossing a pseudo-terminal, not a measurement.
@@ -389,6 +389,25 @@ TEST_F(PtyConsoleFixture, ReplyInPiecesShowsReceivingUntilItsLineFeed)
     line.write(frame("02DRS,NG") + frame("03WHO,OK"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return console.log().size() == 3; }, kGuardMs));
     EXPECT_EQ(console.log().mid(1), (QStringList{receivedLine("02DRS,NG"), receivedLine("03WHO,OK")}));
+}
+
+// Noise and stray line ends between replies must neither vanish nor break
+// the log's lines; the hex switch shows every byte of each frame.
+TEST_F(PtyConsoleFixture, ControlBytesInRepliesAreMarkedAndTheHexSwitchShowsEveryByte)
+{
+    line.write("\x1b\x02" "01DRS,O\rK,00\x7f" "64\r\n");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !console.log().isEmpty(); }, kGuardMs));
+    ASSERT_EQ(console.log().size(), 1);
+    EXPECT_TRUE(console.log()[0].startsWith(QStringLiteral("[수신]=> ")));
+    EXPECT_TRUE(console.log()[0].endsWith(QStringLiteral("<STX>01DRS,O<CR>K,00<7F>64"))) << console.log()[0].toStdString();
+
+    console.get<QCheckBox>("chbHex")->setChecked(true);
+    console.edtSend()->setText(QStringLiteral("WHO"));
+    console.window->butSendClick();
+    EXPECT_EQ(console.log().last(), QStringLiteral("[송신]=> 02 30 31 57 48 4F 0D 0A"));
+    EXPECT_EQ(line.readAvailable(), frame("01WHO"));
+    QTest::mouseClick(console.get<QPushButton>("butClearLog"), Qt::LeftButton);
+    EXPECT_TRUE(console.log().isEmpty());
 }
 
 TEST_F(PtyConsoleFixture, LogKeepsItsNewestThousandLinesAndDoubleClickClearsIt)

@@ -34,17 +34,16 @@ void PrintTo(const ConsoleCase& c, std::ostream* os)
     *os << c.name;
 }
 
-const QString kStx = QStringLiteral("\x02");
 
 QString logLine(const QString& token)
 {
     const QString a = QStringLiteral("0") + token.mid(1);
     const QString word = a == "01" ? "07D0" : a == "02" ? "09C4" : "0BB8"; // set values 2000, 2500, 3000
     if (token.startsWith('S'))
-        return "[송신]=> " + kStx + a + "DRS,01,0301";
+        return "[송신]=> <STX>" + a + "DRS,01,0301";
     if (token.startsWith('R'))
-        return "[수신]=> " + kStx + a + "DRS,OK," + word;
-    return "[수신]=> " + kStx + a + "DRS,NG";
+        return "[수신]=> <STX>" + a + "DRS,OK," + word;
+    return "[수신]=> <STX>" + a + "DRS,NG";
 }
 
 class ConsoleFaults : public ::testing::TestWithParam<ConsoleCase>, public FaultLine {

@@ -52,13 +52,25 @@ TEST(FrameProtocol, ReplyStatusAndWords)
     EXPECT_EQ(HexWordToInt(ReplyWord("\x02" "01DRS,OK,00G0\r\n", 1)), BadHexValue);
 }
 
-TEST(FrameProtocol, TrafficLogLineKeepsStxAndDropsCrLf)
+TEST(FrameProtocol, TrafficLogLineMarksControlBytesAndDropsTheClosingCrLf)
 {
-    EXPECT_EQ(TrafficLogLine(TrafficDirection::Received, "\x02" "01DRS,OK,0064\r\n"),
-              QStringLiteral("[수신]=> \x02" "01DRS,OK,0064"));
-    EXPECT_EQ(TrafficLogLine(TrafficDirection::Sent, BuildRequest("1", "WHO")),
-              QStringLiteral("[송신]=> \x02" "01WHO"));
-    EXPECT_EQ(TrafficLogLine(TrafficDirection::Sent, "\n"), QStringLiteral("[송신]=> "));
+    const struct {
+        QByteArray frame;
+        const char* text;
+        const char* hex;
+    } cases[] = {
+        {"\x02" "01DRS,OK,0064\r\n", "[수신]=> <STX>01DRS,OK,0064",
+         "[수신]=> 02 30 31 44 52 53 2C 4F 4B 2C 30 30 36 34 0D 0A"},
+        {"\x02" "01DR\rS\n\x1b\x7f\xb0\r\n", "[수신]=> <STX>01DR<CR>S<LF><1B><7F><B0>",
+         "[수신]=> 02 30 31 44 52 0D 53 0A 1B 7F B0 0D 0A"},
+        {"\n", "[수신]=> <LF>", "[수신]=> 0A"},
+        {"\x02" "01WHO", "[수신]=> <STX>01WHO", "[수신]=> 02 30 31 57 48 4F"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TrafficLogLine(TrafficDirection::Received, c.frame), QString::fromUtf8(c.text));
+        EXPECT_EQ(TrafficHexLine(TrafficDirection::Received, c.frame), QString::fromUtf8(c.hex));
+    }
+    EXPECT_EQ(TrafficLogLine(TrafficDirection::Sent, BuildRequest("1", "WHO")), QStringLiteral("[송신]=> <STX>01WHO"));
 }
 
 TEST(FrameProtocol, CommandTableOffersSevenCommandsWithFramableExamples)

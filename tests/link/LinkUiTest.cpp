@@ -273,8 +273,8 @@ TEST(PortNames, ConfiguredDeviceIsListedAndNamesSortWithoutCase)
 
     PtyPair pty;
     EXPECT_TRUE(ListPortNames(pty.slavePath()).contains(pty.slavePath()));
-    EXPECT_FALSE(ListPortNames("/dev/kelo-no-such-device").contains("/dev/kelo-no-such-device"));
-    EXPECT_FALSE(ListPortNames("/etc/hostname").contains("/etc/hostname")) << "not a device";
+    EXPECT_FALSE(ListPortNames({}, "/dev/kelo-no-such-device").contains("/dev/kelo-no-such-device"));
+    EXPECT_FALSE(ListPortNames({}, "/etc/hostname").contains("/etc/hostname")) << "not a device";
     const QStringList names = ListPortNames(pty.slavePath());
     EXPECT_EQ(SortPortNames(names), names);
 

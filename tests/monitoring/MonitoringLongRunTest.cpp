@@ -24,7 +24,7 @@ TEST_F(LongRun, TrafficLogShownForHoursKeepsItsNewestLinesInsteadOfGrowingWithou
     }
     const auto sent = [](int tickNumber) {
         const QByteArray addr = "0" + QByteArray::number((tickNumber - 1) % 3 + 1);
-        return QString("[송신]=> ") + QString(kStx) + QString::fromLatin1(addr) + "DRS,01,0001";
+        return QString("[송신]=> <STX>") + QString::fromLatin1(addr) + "DRS,01,0001";
     };
     const QStringList lines = logLines();
     ASSERT_EQ(lines.size(), TMonitoringF::kTrafficLogLines);
@@ -35,5 +35,5 @@ TEST_F(LongRun, TrafficLogShownForHoursKeepsItsNewestLinesInsteadOfGrowingWithou
     // The reply after the last request still reaches the log, at its end.
     answer(reply("03", "OK", "0064"));
     EXPECT_EQ(logLines().size(), TMonitoringF::kTrafficLogLines);
-    EXPECT_EQ(logLines().last(), "[수신]=> " + QString(kStx) + "03DRS,OK,0064");
+    EXPECT_EQ(logLines().last(), "[수신]=> <STX>03DRS,OK,0064");
 }

@@ -4,6 +4,7 @@
 #include "sim/SimServer.h"
 #include "sim/SimRegisters.h"
 
+#include <QLabel>
 #include <cmath>
 
 using Polling = MonitoringWindowTest;
@@ -110,9 +111,9 @@ TEST_F(Polling, ALateReplyFromAnotherAddressOrBeforeAnyRequestChangesNoChannel)
     EXPECT_EQ(value(2), "");
     EXPECT_EQ(window->poll().MissCount(2), 1);
     EXPECT_EQ(chart()->pointCount(0), int(before.size()) + 1);
-    EXPECT_EQ(chart()->pointCount(1), 1);
+    EXPECT_EQ(chart()->pointCount(1), 0);
     // It is still logged.
-    EXPECT_TRUE(logLines().contains("[수신]=> " + QString(kStx) + "01DRS,OK,0200")) << logLines().join("|").toStdString();
+    EXPECT_TRUE(logLines().contains("[수신]=> <STX>01DRS,OK,0200")) << logLines().join("|").toStdString();
     EXPECT_EQ(panel(0), "대기중");
 }
 
@@ -151,13 +152,38 @@ TEST_F(Polling, RepliesAreScaledByDotShownAndPlottedAsPercentOfTheRange)
         EXPECT_EQ(window->poll().MissCount(1), 0);   // even a bad word counts as an answer
         const std::vector<double> v = points(0);
         if (std::isnan(c.percent)) {
-            EXPECT_EQ(v.size(), 1u);
+            EXPECT_EQ(v.size(), 0u);
         } else {
-            ASSERT_EQ(v.size(), 2u);
-            EXPECT_NEAR(v[1], c.percent, 1e-9);
-            EXPECT_EQ(chart()->point(0, 1).x(), TrendChart::timeKey(now));
+            ASSERT_EQ(v.size(), 1u);
+            EXPECT_NEAR(v[0], c.percent, 1e-9);
+            EXPECT_EQ(chart()->point(0, 0).x(), TrendChart::timeKey(now));
         }
     }
+}
+
+// A run's trend must not start with a line up from 0: each channel's trace
+// begins at its first measurement, and the miss rule's 0 draws nothing for a
+// channel that has never answered.
+TEST_F(Polling, EachTraceBeginsAtItsChannelsFirstMeasurement)
+{
+    open();
+    load(threeChannelSet());
+    start();
+    for (int cycle = 1; cycle <= 4; ++cycle) {
+        EXPECT_EQ(tick(), request("01"));
+        if (cycle >= 3) {
+            now = now.addSecs(1);
+            answer(reply("01", "OK", "0064"));
+        }
+        (void)tick();   // channel 2 never answers: zeroed at its fourth request
+        (void)tick();
+    }
+    EXPECT_EQ(value(2), "0");
+    ASSERT_EQ(points(0).size(), 2u);
+    EXPECT_NEAR(points(0)[0], 10.0 / 1300 * 100, 1e-9);
+    EXPECT_EQ(chart()->point(0, 0).x(), TrendChart::timeKey(now.addSecs(-1)));
+    EXPECT_EQ(points(1), std::vector<double>{});
+    EXPECT_EQ(points(2), std::vector<double>{});
 }
 
 TEST_F(Polling, AReplySplitOverTwoNotificationsShowsReceivingUntilItIsComplete)
@@ -171,10 +197,10 @@ TEST_F(Polling, AReplySplitOverTwoNotificationsShowsReceivingUntilItIsComplete)
     waitFor([&] { return rx->count() > before; });
     EXPECT_EQ(panel(0), "수신중");
     EXPECT_EQ(value(1), "");
-    EXPECT_EQ(chart()->pointCount(0), 1);
+    EXPECT_EQ(chart()->pointCount(0), 0);
     answer("K,0064\r\n", kStx + "01DRS,OK,0064\r\n");
     EXPECT_EQ(value(1), "10.0");
-    EXPECT_EQ(points(0), (std::vector<double>{0, 10}));
+    EXPECT_EQ(points(0), (std::vector<double>{10}));
     EXPECT_EQ(panel(0), "대기중");
 }
 
@@ -190,11 +216,11 @@ TEST_F(Polling, ARefusalZeroesOnlyWhenItAnswersTheThirdUnansweredRequest)
     answer(reply("01", "NG"));
     EXPECT_EQ(value(1), "10.0");
     EXPECT_EQ(window->poll().MissCount(1), 2);
-    EXPECT_EQ(points(0), (std::vector<double>{0, 10}));
+    EXPECT_EQ(points(0), (std::vector<double>{10}));
     (void)tick();
     answer(reply("01", "NG"));
     EXPECT_EQ(value(1), "0");
-    EXPECT_EQ(points(0), (std::vector<double>{0, 10, 0}));
+    EXPECT_EQ(points(0), (std::vector<double>{10, 0}));
     EXPECT_EQ(window->poll().MissCount(1), 0);
 }
 
@@ -210,8 +236,8 @@ TEST_F(Polling, TestModeSendsNothingAndFillsEachCellOncePerSamplingTick)
         EXPECT_EQ(tick(), QByteArray());
     EXPECT_EQ(value(1), "");       // no sampling tick yet: the table is not filled
     for (int t = 0; t < 3; ++t) {
-        ASSERT_EQ(chart()->pointCount(t), 2);
-        const double v = chart()->point(t, 1).y();
+        ASSERT_EQ(chart()->pointCount(t), 1);
+        const double v = chart()->point(t, 0).y();
         EXPECT_TRUE(v >= 0 && v < 100 && v == std::floor(v)) << v;
     }
     now = now.addSecs(1);
@@ -225,13 +251,13 @@ TEST_F(Polling, TestModeSendsNothingAndFillsEachCellOncePerSamplingTick)
         bool whole = false;
         const int v = value(c).toInt(&whole);
         EXPECT_TRUE(whole && v >= 0 && v < 100) << value(c).toStdString();
-        EXPECT_EQ(chart()->point(c - 1, 2).y(), v);
+        EXPECT_EQ(chart()->point(c - 1, 1).y(), v);
     }
     for (int i = 0; i < 6; ++i)
         (void)tick();
     for (int c = 1; c <= 3; ++c)
         EXPECT_EQ(value(c), filled[c - 1]);   // unchanged until the next sampling tick
-    EXPECT_EQ(chart()->pointCount(0), 5);
+    EXPECT_EQ(chart()->pointCount(0), 4);
     EXPECT_FALSE(QFileInfo::exists(recordPath()));
 }
 
@@ -249,8 +275,8 @@ TEST_F(Polling, TheMemoLogsTrafficOnlyWhileItIsShown)
     EXPECT_EQ(logLines(), QStringList());
     (void)tick();
     answer(reply("02", "OK", "0001"));
-    EXPECT_EQ(logLines(), (QStringList{"[송신]=> " + QString(kStx) + "02DRS,01,0001",
-                                       "[수신]=> " + QString(kStx) + "02DRS,OK,0001"}));
+    EXPECT_EQ(logLines(), (QStringList{"[송신]=> <STX>02DRS,01,0001",
+                                       "[수신]=> <STX>02DRS,OK,0001"}));
     window->spbViewClick();
     EXPECT_FALSE(list()->isHidden());
     EXPECT_TRUE(memo()->isHidden());
@@ -318,16 +344,59 @@ TEST_F(Polling, StartForgetsTheValuesOfThePreviousRun)
     load(threeChannelSet());
     start();
     (void)tick();
-    answer(reply("01", "OK", "0064"));
     window->bbtStartClick();
-    answer(reply("01", "OK", "0065"));      // handled after Stop too
+    answer(reply("01", "OK", "0065"));      // the request's reply, handled after Stop too
     EXPECT_EQ(value(1), "10.1");
     start("again.kmr");
     EXPECT_EQ(value(1), "");
     EXPECT_EQ(window->poll().MissCount(1), 0);
-    EXPECT_EQ(points(0), std::vector<double>{0});
+    EXPECT_EQ(points(0), std::vector<double>{});
     (void)tick();                           // channel 1 stays silent
     window->tmSamplingTimer();
     EXPECT_EQ(readBytes(recordPath("again.kmr")), "set.khd\r\n20240105/143022;0;0;0;\r\n");
     EXPECT_EQ(value(1), "0");
+}
+
+// One request at a time on the half-duplex line: a tick that finds the last
+// request unanswered sends nothing until the reply is in or its time-out has
+// passed, and a reply that answers no request is nobody's. Both are shown.
+TEST_F(Polling, ARequestStillAwaitedHoldsTheNextTickAndAStrayReplyIsNobodys)
+{
+    portAt(line.slavePath(), "20");
+    steadyHeld = true;
+    open();
+    load(threeChannelSet());
+    window->spbViewClick();
+    start();
+    showPostedBoxes();
+    ASSERT_EQ(dialogs.messageTexts().size(), 1);
+    const QString notice = dialogs.messageTexts().front();
+    EXPECT_TRUE(notice.contains("폴링 주기 20 ms는") && notice.contains("34 ms")) << notice.toStdString();
+    EXPECT_EQ(child<IntervalTimer>("Timer1")->interval(), 34);
+
+    EXPECT_EQ(tick(), request("01"));
+    steadyMs += 100;
+    EXPECT_EQ(tick(), "") << "the reply to 01 is still awaited";
+    answer(reply("01", "OK", "04D2"));
+    EXPECT_EQ(value(1), "123.4");
+    EXPECT_EQ(tick(), request("02"));
+    steadyMs += 499;
+    EXPECT_EQ(tick(), "");
+    steadyMs += 1;
+    EXPECT_EQ(tick(), request("03")) << "02 timed out after 500 ms";
+    answer(reply("02", "OK", "0063"));      // 02's late reply is not 03's
+    EXPECT_EQ(value(3), "");
+    answer(reply("03", "OK", "0064"));
+    EXPECT_EQ(value(3), "10.0");
+    answer(reply("01", "OK", "0001"));      // nothing is awaited
+    EXPECT_EQ(value(1), "123.4");
+
+    const QStringList log = logLines();
+    EXPECT_EQ(log.filter("[건너뜀] 1번 채널의 응답을 기다리는 중").size(), 1) << log.join('\n').toStdString();
+    EXPECT_EQ(log.filter(QString("[버림]=> ") + kStx + "02DRS,OK,0063").size(), 1);
+    EXPECT_EQ(log.filter(QString("[버림]=> ") + kStx + "01DRS,OK,0001").size(), 1);
+    QLabel* counts = child<QLabel>("labBusCounts");
+    EXPECT_FALSE(counts->isHidden());
+    EXPECT_TRUE(counts->text().startsWith("건너뜀 2 · 버림 2 · 응답 ")) << counts->text().toStdString();
+    EXPECT_TRUE(counts->text().endsWith(" ms > 폴링 주기 34 ms")) << "said once: replies are slower than the cycle";
 }

@@ -168,6 +168,15 @@ protected:
     ScriptedDialogs dialogs;
     QDateTime now{QDate(2024, 1, 5), QTime(14, 30, 22)};
     AppContext context{dialogs, [this] { return now; }, Regional::plain()};
+    // The steady clock moves a second at every reading, so a request is
+    // always past its time-out at the next tick; a test that holds it still
+    // (steadyHeld) moves steadyMs itself.
+    qint64 steadyMs = 0;
+    bool steadyHeld = false;
+    MonitoringWindowTest()
+    {
+        context.steady = [this] { return steadyHeld ? steadyMs : (steadyMs += 1000); };
+    }
     std::unique_ptr<TMonitoringF> window;
     std::unique_ptr<QSignalSpy> rx;
 };

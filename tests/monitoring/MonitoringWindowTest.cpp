@@ -2,11 +2,12 @@
 #include "MonitoringWindowFixture.h"
 #include "tests/support/ShownImage.h"
 
+#include "link/SetupP.h"
 #include "settings/KeloError.h"
-#include "settings/SetupP.h"
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QScrollBar>
 #include <QTest>
 #include <QLineEdit>
@@ -247,11 +248,9 @@ TEST_F(Starting, ProposesTheRecordNameCompletesItAndWritesTheHeaderLine)
     EXPECT_EQ(child<IntervalTimer>("Timer1")->interval(), 200);
     EXPECT_TRUE(child<IntervalTimer>("Timer1")->isFiring());
     EXPECT_TRUE(child<IntervalTimer>("tmSampling")->isFiring());
-    // The chart starts again with a 0 at the start time on every trace.
+    // The chart starts again empty: each trace begins at its first measurement.
     for (int t = 0; t < 3; ++t)
-        EXPECT_EQ(points(t), std::vector<double>{0});
-    EXPECT_EQ(chart()->timeRange().first, TrendChart::timeKey(now));
-    EXPECT_NEAR(chart()->timeRange().second - chart()->timeRange().first, 86.4, 1e-6);
+        EXPECT_EQ(points(t), std::vector<double>{});
 
     window->bbtStartClick();
     EXPECT_EQ(startButton()->text(), "Start");
@@ -330,6 +329,57 @@ TEST_F(Starting, APollIntervalOfZeroNeverTicks)
     EXPECT_EQ(startButton()->text(), "Stop");
     EXPECT_TRUE(child<IntervalTimer>("Timer1")->isEnabled());
     EXPECT_FALSE(child<IntervalTimer>("Timer1")->isFiring());
+}
+
+TEST_F(Starting, ASamplingOfZeroOrLessIsRefusedNamingTheSetAndTheValue)
+{
+    open();
+    for (const char* sampling : {"0", "-5"}) {
+        dialogs.clear();
+        load(threeChannelSet("Line A", sampling), "never.khd");
+        window->bbtStartClick();
+        ASSERT_EQ(dialogs.messages.size(), 1u) << sampling;
+        const QString text = dialogs.messages[0].text;
+        EXPECT_TRUE(text.contains("never.khd") && text.contains(QStringLiteral("Sampling이 %1 msec").arg(sampling)))
+            << text.toStdString();
+        EXPECT_TRUE(dialogs.saveRequests.empty());
+        EXPECT_EQ(startButton()->text(), "Start");
+        EXPECT_FALSE(child<IntervalTimer>("Timer1")->isEnabled());
+    }
+}
+
+// How often each channel is read shows in the heading's tip; at Start the
+// window says, without a box, when records would repeat old values.
+TEST_F(Starting, TheBusBudgetIsInTheHeadingsTipAndSaidOnceAtStartWithoutABox)
+{
+    struct Case {
+        const char* delay;
+        const char* sampling;
+        const char* tip;     // in the tip of "모니터링값" after loading
+        const char* notice;  // beside it after Start ("" : none)
+    };
+    const Case cases[] = {
+        {"200", "1000", "채널 3개 × Delay 200 msec = 채널마다 600 msec에 한 번 읽음 (Sampling 1000 msec)", ""},
+        {"200", "500", "채널마다 600 msec", "채널 3개 × Delay 200 msec = 600 msec마다 읽습니다. Sampling 500 msec보다 길어"},
+        {"2147483647", "1000", "채널마다 6442450941 msec", "6442450941 msec마다 읽습니다"},
+        {"0", "1000", "Delay 0 msec이면 채널을 읽지 않습니다", "채널을 읽지 않아"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.delay + std::string(" / ") + c.sampling);
+        portAt(line.slavePath(), c.delay);
+        open();
+        load(threeChannelSet("Line A", c.sampling));
+        auto* heading = child<QLabel>("Label2");
+        auto* notice = child<QLabel>("labBusBudget");
+        EXPECT_TRUE(heading->toolTip().contains(QString::fromUtf8(c.tip))) << heading->toolTip().toStdString();
+        EXPECT_TRUE(notice->isHidden());
+        start();
+        EXPECT_EQ(startButton()->text(), "Stop");
+        EXPECT_TRUE(dialogs.messages.empty());
+        EXPECT_EQ(notice->isVisibleTo(window.get()), *c.notice != 0);
+        EXPECT_TRUE(notice->text().contains(QString::fromUtf8(c.notice))) << notice->text().toStdString();
+        window->bbtStartClick();
+    }
 }
 
 using Closing = MonitoringWindowTest;

@@ -56,19 +56,17 @@ TEST(PollCycle, ARefusalZeroesOnlyWhenItAnswersTheThirdUnansweredRequest)
     EXPECT_EQ(cycle.MissCount(1), 0);
 }
 
-TEST(PollCycle, RepliesBelongToTheChannelPolledLastOnlyWhenTheAddressMatches)
+TEST(PollCycle, RepliesBelongToTheAwaitedChannelOnlyWhenTheAddressMatches)
 {
     PollCycle cycle;
     cycle.reset(2);
     const QString stx = QStringLiteral("\x02");
-    EXPECT_EQ(cycle.replyChannel(stx + "01DRS,OK,0064\r\n", "01"), 0); // nothing sent yet
-    (void)liveTick(cycle);
-    EXPECT_EQ(cycle.replyChannel(stx + "01DRS,OK,0064\r\n", "01"), 1);
-    EXPECT_EQ(cycle.replyChannel(stx + "01DRS,OK,0064\r\n", "1"), 1);    // Addr as typed, unpadded
-    EXPECT_EQ(cycle.replyChannel(stx + "02DRS,OK,0064\r\n", "01"), 0);   // late reply of another controller
-    EXPECT_EQ(cycle.replyChannel(stx + "0", "01"), 0);
-    cycle.reset(1);
-    EXPECT_EQ(cycle.replyChannel(stx + "01DRS,OK,0064\r\n", "01"), 0);   // a new set: nothing polled
+    EXPECT_EQ(cycle.replyChannel(stx + "01DRS,OK,0064\r\n", "01", 0), 0); // nothing awaited
+    EXPECT_EQ(cycle.replyChannel(stx + "01DRS,OK,0064\r\n", "01", 1), 1);
+    EXPECT_EQ(cycle.replyChannel(stx + "01DRS,OK,0064\r\n", "1", 1), 1);    // Addr as typed, unpadded
+    EXPECT_EQ(cycle.replyChannel(stx + "02DRS,OK,0064\r\n", "01", 1), 0);   // late reply of another controller
+    EXPECT_EQ(cycle.replyChannel(stx + "0", "01", 1), 0);
+    EXPECT_EQ(cycle.replyChannel(stx + "01DRS,OK,0064\r\n", "01", 3), 0);   // no such channel in the set
 }
 
 TEST(PollCycle, SamplingMarksOneFullCycleFromTheChannelDue)

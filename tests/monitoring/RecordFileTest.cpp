@@ -83,3 +83,52 @@ TEST(RecordFile, AFullDiskKeepsTheLine)
     EXPECT_EQ(file.pendingLines(), 2);
     EXPECT_EQ(file.pendingBytes(), 8);
 }
+
+// A made-up name never touches a file that holds it, whoever made it; the
+// operator's own choice replaces it.
+TEST(RecordFile, AMadeUpNameTakesTheNextFreeNameAndLeavesOtherRunsFilesAlone)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("Kiln_20261209232912.kmr");
+    writeBytes(path, "other.khd\r\n20261209/232913;1;\r\n");
+    writeBytes(dir.filePath("Kiln_20261209232912_2.kmr"), "other.khd\r\n");
+    struct Case { RecordFile::Naming naming; QString madePath; QByteArray otherAfter; };
+    const Case cases[] = {
+        {RecordFile::Naming::Unique, dir.filePath("Kiln_20261209232912_3.kmr"), "other.khd\r\n20261209/232913;1;\r\n"},
+        {RecordFile::Naming::Replace, path, "furnace.khd\r\n20261209/232914;2;\r\n"},
+    };
+    for (const Case& c : cases) {
+        RecordFile file(path, "furnace.khd", c.naming);
+        file.create();
+        QString error;
+        ASSERT_TRUE(file.append("20261209/232914;2;\r\n", &error)) << error.toStdString();
+        EXPECT_EQ(file.path(), c.madePath);
+        EXPECT_EQ(readBytes(c.madePath), "furnace.khd\r\n20261209/232914;2;\r\n");
+        EXPECT_EQ(readBytes(path), c.otherAfter);
+    }
+    EXPECT_EQ(readBytes(dir.filePath("Kiln_20261209232912_2.kmr")), "other.khd\r\n");
+}
+
+// A file that cannot be made leaves nothing behind, and says why in the
+// system's words; its lines wait for the folder.
+TEST(RecordFile, AFileThatCannotBeMadeLeavesNoEmptyFileAndNamesTheReason)
+{
+    QTemporaryDir dir;
+    writeBytes(dir.filePath("blocked"), "a file where the folder should be");
+    const QString path = dir.filePath("blocked/Kiln_1.kmr");
+    RecordFile file(path, "kiln.khd", RecordFile::Naming::Unique);
+    EXPECT_THROW(file.create(), KeloError);
+    QString error;
+    EXPECT_FALSE(file.append("1;\r\n", &error));
+    EXPECT_TRUE(error.contains("Not a directory")) << error.toStdString();
+    ASSERT_TRUE(QFile::remove(dir.filePath("blocked")));
+    ASSERT_TRUE(file.append("2;\r\n", &error)) << "the folder is made";
+    EXPECT_EQ(readBytes(path), "kiln.khd\r\n1;\r\n2;\r\n");
+
+    if (QFileInfo::exists("/dev/full")) {
+        RecordFile full("/dev/full", "set.khd");
+        EXPECT_FALSE(full.append("1;\r\n", &error));
+        EXPECT_TRUE(error.contains("No space left on device")) << error.toStdString();
+        EXPECT_TRUE(QFileInfo::exists("/dev/full"));
+    }
+}

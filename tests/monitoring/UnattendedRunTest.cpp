@@ -10,7 +10,7 @@
 
 class UnattendedRun : public MonitoringWindowTest {
 protected:
-    // Lets the window's own timers run (poll 20 ms, sampling 50 ms); every
+    // Lets the window's own timers run (poll 40 ms, sampling 50 ms); every
     // sampling tick moves the clock on by one second.
     void runTimers()
     {
@@ -57,7 +57,7 @@ protected:
 
 TEST_F(UnattendedRun, ARecordFolderDeletedWhileTheBoxWaitsLosesNoLine)
 {
-    portAt(line.slavePath(), "20");
+    portAt(line.slavePath(), "40");
     open();
     load(threeChannelSet("Line A", "50"));
     start();
@@ -83,7 +83,7 @@ TEST_F(UnattendedRun, ARecordFolderDeletedWhileTheBoxWaitsLosesNoLine)
 TEST_F(UnattendedRun, APulledControllerWhileTheBoxWaitsIsZeroedNotRecordedAsItsLastValue)
 {
     VanishingDevice device;
-    portAt(device.path(), "20");
+    portAt(device.path(), "40");
     open();
     load(threeChannelSet("Line A", "50"));
     start();

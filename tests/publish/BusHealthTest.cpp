@@ -11,6 +11,9 @@ TEST(BusHealth, CountsAndTimesEachAddressOnItsOwn)
     health.reply("01", true, 1040);  // 40 ms
     health.request("02", 1100);
     health.reply("02", false, 1125); // a refusal, 25 ms
+    health.skipped("02");            // a tick held while 02's reply was awaited
+    health.skipped("02");
+    health.dropped("02");            // a late reply of 02's
     health.request("01", 2000);
     health.miss("01");               // no reply: counted, not timed
     health.request("01", 3000);
@@ -35,6 +38,8 @@ TEST(BusHealth, CountsAndTimesEachAddressOnItsOwn)
     EXPECT_EQ(two.value("ok").toInt(), 0);
     EXPECT_EQ(two.value("refusals").toInt(), 1);
     EXPECT_EQ(two.value("misses").toInt(), 0);
+    EXPECT_EQ(two.value("skipped").toInt(), 2);
+    EXPECT_EQ(two.value("dropped").toInt(), 1);
     EXPECT_EQ(two.value("last_ms").toInt(), 25);
     EXPECT_EQ(two.value("median_ms").toInt(), 25);
     EXPECT_EQ(two.value("max_ms").toInt(), 25);

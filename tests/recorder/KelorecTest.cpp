@@ -16,6 +16,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <functional>
 
 namespace {
 
@@ -28,11 +29,12 @@ public:
     {
         writeBytes(dir.filePath("Main.ini"), "[ComPort1]\r\nBaudRate=9600\r\n[Delay]\r\nTime=20\r\n");
         setPath = dir.filePath(setName);
+        setBytes = set;
         writeBytes(setPath, set);
     }
-    bool serve()
+    bool serve(const QStringList& options = {"--addresses", "1-2"})
     {
-        sim.start(QStringLiteral(KELOSIM), {"--link", link(), "--addresses", "1-2"});
+        sim.start(QStringLiteral(KELOSIM), QStringList{"--link", link()} + options);
         return waitUntil([&] { return QFileInfo::exists(link()); });
     }
     [[nodiscard]] QString link() const { return dir.filePath("tty"); }
@@ -65,6 +67,7 @@ public:
 
     QTemporaryDir dir;
     QString setPath;
+    QByteArray setBytes;
     QProcess sim, rec;
     QString log;
 };
@@ -105,7 +108,7 @@ TEST(Kelorec, ASampleAtMidnightOpensTheNewDaysFileAndNoneIsLostOrDoubled)
     QStringList log;
     Recorder r(o, [&] { return now; }, Regional::plain(), [&](const QString& l) { log << l; });
     ASSERT_EQ(r.prepare(), "");
-    ASSERT_EQ(r.start(false), "");
+    r.start(false);
     for (int s = 0; s < 4; ++s) {
         now = now.addSecs(1);
         r.sampleTick();
@@ -130,7 +133,7 @@ TEST(Kelorec, PacedByRepliesTheNextRequestFollowsTheReply)
     o.pace = RecorderOptions::Pace::Reply;
     Recorder r(o, systemClock(), Regional::plain(), [](const QString&) {});
     ASSERT_EQ(r.prepare(), "");
-    ASSERT_EQ(r.start(), "");
+    r.start();
     QByteArray sent;
     const auto requestArrives = [&](const QByteArray& frame) {
         return waitUntil([&] {
@@ -145,6 +148,57 @@ TEST(Kelorec, PacedByRepliesTheNextRequestFollowsTheReply)
     ASSERT_TRUE(requestArrives("\x02" "01DRS,01,0001\r\n"));
     EXPECT_EQ(r.engine().valueText(1), "123.4");
     EXPECT_EQ(r.finish(), 0);
+}
+
+// Two channels of one address (its PV, then its SV) against controllers that
+// need 20 or 80 ms to answer on a 9600 baud line: whatever the poll interval
+// and pace, each column holds its own register, never a late reply to the
+// request before.
+TEST(Kelorec, EveryRecordedValueIsTheChannelsOwnRegisterWhateverTheControllersPace)
+{
+    QByteArray set = "Ten;500\r\n";
+    for (int a = 1; a <= 5; ++a)
+        set += QStringLiteral("%1;PV%2;0001;1;1200;-100;255\r\n%1;SV%2;0301;1;1200;-100;255\r\n")
+                   .arg(a, 2, 10, QLatin1Char('0'))
+                   .arg(a)
+                   .toLatin1();
+    struct Case { int replyDelayMs; QStringList args; QString says; };
+    const Case cases[] = {
+        {20, {"--delay", "20"}, "raised to 34 ms"},
+        {20, {"--delay", "50"}, "longer than the poll interval of 50 ms"},
+        {20, {"--delay", "200"}, ""},
+        {80, {"--delay", "100"}, "longer than the poll interval of 100 ms"},
+        {20, {"--pace", "reply", "--delay", "20"}, ""},
+        {20, {"--pace", "reply", "--delay", "30"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(QStringLiteral("controller %1 ms, %2").arg(c.replyDelayMs).arg(c.args.join(' ')).toStdString());
+        Bench bench(set, QStringLiteral("ten.khd"));
+        ASSERT_TRUE(bench.serve({"--addresses", "1-5", "--delay", QString::number(c.replyDelayMs), "--wire-baud",
+                                 "9600"}));
+        const QString out = bench.dir.filePath("out");
+        QProcess& rec = bench.run(c.args + QStringList{"--out", out});
+        ASSERT_TRUE(bench.logSays("recording:"));
+        QTest::qWait(4500);
+        rec.terminate();
+        ASSERT_TRUE(rec.waitForFinished(10000));
+        bench.log += QString::fromUtf8(rec.readAllStandardError());
+        if (!c.says.isEmpty())
+            EXPECT_TRUE(bench.log.contains(c.says)) << bench.log.toStdString();
+        const QStringList files = QDir(out).entryList({"*.kmr"});
+        ASSERT_EQ(files.size(), 1);
+        const QList<QByteArray> l = lines(readBytes(QDir(out).filePath(files[0])));
+        ASSERT_GE(l.size(), 8);
+        for (qsizetype i = l.size() - 3; i < l.size(); ++i) {
+            const QStringList fields = QString::fromLatin1(l[i]).trimmed().split(QLatin1Char(';'));
+            ASSERT_EQ(fields.size(), 12) << l[i].toStdString();
+            for (int a = 1; a <= 5; ++a) {
+                EXPECT_EQ(fields[2 * a], QStringLiteral("%1.0").arg(200 + 50 * (a - 1))) << l[i].toStdString();
+                const double pv = fields[2 * a - 1].toDouble();
+                EXPECT_TRUE(pv > 20 && pv < 150) << "PV of address " << a << ": " << l[i].toStdString();
+            }
+        }
+    }
 }
 
 TEST(Kelorec, KilledAtRandomMomentsLeavesNoTornLine)
@@ -220,11 +274,18 @@ TEST(Kelorec, BadArgumentsAndRefusedSetFilesExitWithStatusTwo)
         {{"kiln.khd"}, QByteArray("\x00\xff\xfe garbage\r\n\x01\x02", 15), "kiln.khd", "kiln.khd"},
         {{"kiln.khd"}, "Kiln;fast\r\n01;Z1;0001;1;1200;-100;255\r\n", "kiln.khd", "kiln.khd"},
         {{QStringLiteral("café.khd")}, kSet, QStringLiteral("café.khd"), QStringLiteral("쓸 수 없는 글자")},
+        {{"--delay", "2147483647", "kiln.khd"}, kSet, "kiln.khd", "--delay takes"},
+        {{"--timeout", "-5", "kiln.khd"}, kSet, "kiln.khd", "--timeout takes"},
+        {{"kiln.khd"}, "Kiln;1000\r\nZZZ;Z1;0001;1;1200;-100;255\r\n", "kiln.khd", "channel row 1 (line 2"},
+        {{"kiln.khd"}, "Kiln;1000\r\n01;Z1;0001;1;1;0;0\r\n02;Z2;ABCDE;0;1;0;0\r\n", "kiln.khd", "channel row 2"},
+        {{"kiln.khd"}, "Kiln;1000\r\n01;Zone;1;0001;1;1200;-100;255\r\n", "kiln.khd", "a \";\" in a caption"},
+        {{"kiln.khd"}, "K" + QByteArray(300, 'x') + ";1000\r\n01;Z1;0001;1;1;0;0\r\n", "kiln.khd", "longer than 255"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(' ').toStdString());
         Bench bench(c.set, c.setName);
-        QStringList args;
+        const QString out = bench.dir.filePath("out");
+        QStringList args{"--out", out};
         for (const QString& a : c.args)
             args << (a.endsWith(".khd") ? bench.dir.filePath(a) : a);
         QProcess& rec = bench.run(args, true);
@@ -232,5 +293,88 @@ TEST(Kelorec, BadArgumentsAndRefusedSetFilesExitWithStatusTwo)
         const QString err = QString::fromUtf8(rec.readAllStandardError());
         EXPECT_EQ(rec.exitCode(), 2) << err.toStdString();
         EXPECT_TRUE(err.contains(c.says)) << err.toStdString();
+        EXPECT_TRUE(QDir(out).isEmpty()) << "a refused run leaves nothing in --out";
     }
+}
+
+// A disk or folder fault at start-up is a state the run outlives: it is said,
+// retried, and recording begins once it clears, with no empty file left and
+// the set beside the records.
+TEST(Kelorec, StartUpFaultsOfTheRecordFolderAreRetriedUntilTheyClear)
+{
+    struct Case { const char* fault; std::function<bool(SmallDisk&)> make, clear; };
+    const Case cases[] = {
+        {"read-only disk", [](SmallDisk& d) { return d.setReadOnly(true); },
+         [](SmallDisk& d) { return d.setReadOnly(false); }},
+        {"full disk", [](SmallDisk& d) { return QDir().mkpath(d.file("out")) && d.fill(); },
+         [](SmallDisk& d) { return d.makeRoom(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.fault);
+        SmallDisk disk;
+        if (!disk.mounted())
+            GTEST_SKIP() << "cannot mount a tmpfs here: " << disk.why().toStdString();
+        Bench bench("Kiln;100\r\n01;Z1;0001;1;1200;-100;255\r\n02;Z2;0001;0;100;0;65280\r\n");
+        ASSERT_TRUE(bench.serve());
+        ASSERT_TRUE(c.make(disk));
+        QProcess& rec = bench.run({"--out", disk.file("out")});
+        ASSERT_TRUE(bench.logSays("recording failed"));
+        QTest::qWait(300);
+        EXPECT_EQ(rec.state(), QProcess::Running);
+        EXPECT_TRUE(QDir(disk.file("out")).entryList({"*.kmr"}).isEmpty()) << "no empty record file";
+        ASSERT_TRUE(c.clear(disk));
+        ASSERT_TRUE(bench.logSays("recording works again"));
+        rec.terminate();
+        ASSERT_TRUE(rec.waitForFinished(10000));
+        EXPECT_EQ(rec.exitCode(), 0) << bench.log.toStdString();
+        const QStringList files = QDir(disk.file("out")).entryList({"*.kmr"});
+        ASSERT_EQ(files.size(), 1);
+        const QList<QByteArray> l = lines(readBytes(QDir(disk.file("out")).filePath(files[0])));
+        EXPECT_EQ(l.value(0), "kiln.khd\r");
+        EXPECT_GE(l.size(), 4) << "the lines of the fault come first";
+        EXPECT_TRUE(QFileInfo::exists(disk.file("out/kiln.khd")));
+    }
+}
+
+TEST(Kelorec, AnOutFolderDeletedDuringTheRunIsMadeAgainWithTheSetBeside)
+{
+    Bench bench("Kiln;100\r\n01;Z1;0001;1;1200;-100;255\r\n02;Z2;0001;0;100;0;65280\r\n");
+    ASSERT_TRUE(bench.serve());
+    const QString out = bench.dir.filePath("out");
+    QProcess& rec = bench.run({"--out", out});
+    ASSERT_TRUE(bench.logSays("recording:"));
+    ASSERT_TRUE(waitUntil([&] { return QDir(out).entryList({"*.kmr"}).size() == 1; }));
+    ASSERT_TRUE(QDir(out).removeRecursively());
+    ASSERT_TRUE(waitUntil([&] {
+        const QStringList records = QDir(out).entryList({"*.kmr"});
+        return records.size() == 1 && QFileInfo::exists(QDir(out).filePath("kiln.khd"))
+            && lines(readBytes(QDir(out).filePath(records[0]))).size() >= 2;
+    }));
+    EXPECT_EQ(readBytes(QDir(out).filePath("kiln.khd")), bench.setBytes);
+    const QStringList records = QDir(out).entryList({"*.kmr"});
+    EXPECT_EQ(lines(readBytes(QDir(out).filePath(records.value(0)))).value(0), "kiln.khd\r") << "header first";
+    rec.terminate();
+    ASSERT_TRUE(rec.waitForFinished(10000));
+    EXPECT_EQ(rec.exitCode(), 0);
+}
+
+// The log says what happened: a refusal is a refusal, a vanished device is gone.
+TEST(Kelorec, ARefusedRegisterIsLoggedAsARefusal)
+{
+    InProcess in;
+    RecorderOptions o = in.options();
+    QStringList log;
+    Recorder r(o, systemClock(), Regional::plain(), [&](const QString& l) { log << l; });
+    ASSERT_EQ(r.prepare(), "");
+    r.start(false);
+    for (int k = 0; k < 8; ++k) {
+        r.pollTick();
+        QByteArray sent;
+        ASSERT_TRUE(waitUntil([&] { return (sent += in.line.readAvailable()).endsWith("\r\n"); }));
+        in.line.write(sent.mid(1, 2) == "01" ? "\x02" "01DRS,NG\r\n" : "\x02" "02DRS,OK,0001\r\n");
+        ASSERT_TRUE(waitUntil([&] { return !r.engine().awaiting(); }));
+    }
+    EXPECT_EQ(log.filter("channel 1 (address 01, register 0001, Z1) lost: the controller refuses").size(), 1)
+        << log.join('\n').toStdString();
+    EXPECT_EQ(r.finish(), 0);
 }

@@ -71,7 +71,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const QByteArray sampling = args.size() > 2 ? args[2].toLatin1() : QByteArray("3");
-    const QByteArray poll = args.size() > 3 ? args[3].toLatin1() : QByteArray("1");
+    const QByteArray poll = args.size() > 3 ? args[3].toLatin1() : QByteArray("3");
     const int channels = args.size() > 4 ? args[4].toInt() : 8;
 
     SetProgramPath(args[1]);

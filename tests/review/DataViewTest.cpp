@@ -9,6 +9,7 @@
 #include "settings/FuncP.h"
 #include "settings/KeloError.h"
 #include "tests/support/Files.h"
+#include "tests/support/HeldBoxes.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "widgets/AppContext.h"
 
@@ -195,7 +196,7 @@ TEST_F(DataViewTest, EdgeCasesOfTheSampleLines)
     EXPECT_EQ(label("labCnt1"), QStringLiteral("0건"));
 }
 
-TEST_F(DataViewTest, CountsAreGroupedAndLargeFilesLoadInSlices)
+TEST_F(DataViewTest, CountsAreGroupedAndLargeFilesLoadBesideTheWindow)
 {
     QByteArray record = "furnace.khd\r\n";
     for (int i = 1; i <= 1234; ++i)
@@ -204,7 +205,7 @@ TEST_F(DataViewTest, CountsAreGroupedAndLargeFilesLoadInSlices)
     EXPECT_EQ(label("labCnt2"), QStringLiteral("1,234건"));
     EXPECT_EQ(row(1233).last(), "1,234");
 
-    // Bigger than one read: the first rows show before the rest is read.
+    // A large file is read on other threads while the window goes on.
     record = "furnace.khd\r\n";
     while (record.size() < 5 * 1024 * 1024)
         record += "20240105/143023;123.4;1,205;\r\n";
@@ -212,7 +213,6 @@ TEST_F(DataViewTest, CountsAreGroupedAndLargeFilesLoadInSlices)
     dialogs.openNames.push_back(monitor("run.kmr"));
     view->bbtOpenClick();
     EXPECT_TRUE(view->busy());
-    EXPECT_GT(grid()->rowCount(), 1);
     EXPECT_EQ(label("labCnt2"), QStringLiteral("1,234건")); // the old count until the file is read
     EXPECT_FALSE(excelEnabled());
     view->finishPendingWork();
@@ -297,11 +297,15 @@ TEST_F(DataViewTest, ExportFailuresSayWhatFailedAndWhereTheWorkbookIs)
         EXPECT_TRUE(excelEnabled());
         EXPECT_EQ(row(0), (QStringList{"20240105/143023", "1", "2", "1"}));
     };
-    // Nothing can open the workbook: the documented message.
+    // Nothing can open the workbook: the documented message, then where it is.
     openerWorks = false;
     exportOnce();
     ASSERT_EQ(dialogs.messages.size(), 2u);
-    EXPECT_EQ(dialogs.messages[1].text, "Excel Program Not Found.");
+    const QStringList lines = dialogs.messages[1].text.split("\r\n");
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[0], "Excel Program Not Found.");
+    EXPECT_EQ(QFileInfo(lines[1]).absolutePath(), QFileInfo(temp.path()).absoluteFilePath());
+    EXPECT_EQ(readWorkbook(lines[1]).sheets.at(0).cells.value("A1").value, "Furnace A");
     EXPECT_EQ(dialogs.messages[1].caption, "Error");
     EXPECT_EQ(dialogs.messages[1].style, 64);
 
@@ -410,9 +414,10 @@ QStringList listColumn(const RecordChart& chart, int column)
 
 } // namespace
 
-TEST_F(DataViewTest, ChartDrawsTheTableRowsAndCountsFieldsThatAreNoNumber)
+TEST_F(DataViewTest, ChartDrawsTheTableRowsAndCountsFieldsThatAreNoNumberOrEmpty)
 {
     open(secondsRecord({{"123.4", "1,205"}, {"12x", "1,206"}, {"", ""}}));
+    EXPECT_EQ(row(2), (QStringList{"20240105/143025", "0", "0", "3"})); // the table as before
     EXPECT_EQ(row(1), (QStringList{"20240105/143024", "12x", "1,206", "2"})); // the table as before
     RecordChart* chart = view->chart();
     ASSERT_EQ(chart->plot()->graphCount(), 2);
@@ -424,10 +429,11 @@ TEST_F(DataViewTest, ChartDrawsTheTableRowsAndCountsFieldsThatAreNoNumber)
     ASSERT_EQ(zone1.size(), 3u);
     EXPECT_EQ(zone1[0], (ChartPoint{kT0, float(123.4)}));
     EXPECT_TRUE(std::isnan(zone1[1].value)); // a gap, not a 0
-    EXPECT_EQ(zone1[2], (ChartPoint{kT0 + 2, 0}));
-    EXPECT_EQ(chart->drawnPoints(1), (std::vector<ChartPoint>{{kT0, 1205}, {kT0 + 1, 1206}, {kT0 + 2, 0}}));
+    EXPECT_TRUE(std::isnan(zone1[2].value)); // empty: no dip to 0 either
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColMin), (QStringList{"123.4", "1205"}));
     EXPECT_EQ(chart->findChild<QLabel*>("labNote")->text(),
-              QStringLiteral("숫자로 읽을 수 없는 값 1개는 차트에서 빈 곳으로 표시됩니다."));
+              QStringLiteral("숫자로 읽을 수 없는 값 1개는 차트에서 빈 곳으로 표시됩니다.\n"
+                             "빈 값 2개도 차트에서 빈 곳으로 표시됩니다."));
     const auto [from, to] = chart->timeRange();
     EXPECT_TRUE(from <= kT0 && to >= kT0 + 2) << from - kT0 << " " << to - kT0;
 
@@ -506,31 +512,205 @@ TEST_F(DataViewTest, HiddenChannelsLeaveTheFitAndStatisticsFollowTheView)
 
 TEST_F(DataViewTest, ChartExportsPicturesAndCsv)
 {
-    open(secondsRecord({{"123.4", "1,205"}, {"abc", "1,206"}, {"-1.0", ""}}));
+    // A record outside the Monitor folder: the save dialogs start beside it.
+    const QString elsewhere = program.path() + "/runs";
+    QDir().mkpath(elsewhere);
+    writeBytes(elsewhere + "/furnace.khd", kSet);
+    writeBytes(elsewhere + "/run.kmr", secondsRecord({{"123.4", "1,205"}, {"abc", "1,206"}, {"-1.0", ""}}));
+    dialogs.openNames.push_back(elsewhere + "/run.kmr");
+    view->bbtOpenClick();
+    view->finishPendingWork();
     RecordChart* chart = view->chart();
+    chart->replotNow();
     dialogs.saveNames = {monitor("shot"), monitor("doc.PDF"), monitor("all.csv"), monitor("part.csv"),
                          program.path() + "/missing/x.csv"};
+    QTest::mouseMove(chart->plot(), chart->plot()->axisRect()->center()); // a hover cursor on screen
     chart->savePngClick();
     chart->savePdfClick();
     chart->saveCsvAllClick();
+    chart->finishCsv();
     chart->setTimeRange(kT0 + 0.5, kT0 + 1.5);
+    chart->setChannelShown(0, false);
     chart->saveCsvShownClick();
+    chart->finishCsv();
     ASSERT_EQ(dialogs.saveRequests.size(), 4u);
     EXPECT_EQ(dialogs.saveRequests[0].filter, QStringLiteral("PNG 그림(*.png)|*.png"));
     EXPECT_EQ(dialogs.saveRequests[0].proposedName, "run.png");
-    EXPECT_EQ(dialogs.saveRequests[0].startDir, MonitorDir());
+    EXPECT_EQ(dialogs.saveRequests[0].startDir, elsewhere);
     EXPECT_TRUE(dialogs.saveRequests[0].confirmOverwrite);
-    EXPECT_TRUE(readBytes(monitor("shot.png")).startsWith("\x89PNG\r\n"));
+    EXPECT_EQ(dialogs.saveRequests[2].proposedName, "run.csv");
+    EXPECT_EQ(dialogs.saveRequests[3].proposedName, QStringLiteral("run_구간.csv"));
     EXPECT_TRUE(readBytes(monitor("doc.PDF")).startsWith("%PDF"));
+    // The picture for a report: on white, without the hover cursor.
+    const QImage shot(monitor("shot.png"));
+    ASSERT_FALSE(shot.isNull());
+    EXPECT_EQ(shot.pixelColor(2, shot.height() - 2), QColor(Qt::white));
+    const int cursorX = int(chart->plot()->xAxis->coordToPixel(view->series().key(1)));
+    int cursorPixels = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        cursorPixels += shot.pixelColor(cursorX, y) == QColor(235, 235, 240);
+    EXPECT_EQ(cursorPixels, 0);
     const QByteArray head = "\xEF\xBB\xBF" "Date/Time,Zone 1,Zone 2\r\n";
     EXPECT_EQ(readBytes(monitor("all.csv")),
-              head + "2024-01-05T14:30:23,123.4,1205\r\n2024-01-05T14:30:24,,1206\r\n2024-01-05T14:30:25,-1,0\r\n");
-    EXPECT_EQ(readBytes(monitor("part.csv")), head + "2024-01-05T14:30:24,,1206\r\n");
+              head + "2024-01-05T14:30:23,123.4,1205\r\n2024-01-05T14:30:24,,1206\r\n2024-01-05T14:30:25,-1,\r\n");
+    // The range on view, and of it only the channels shown.
+    EXPECT_EQ(readBytes(monitor("part.csv")), "\xEF\xBB\xBF" "Date/Time,Zone 2\r\n2024-01-05T14:30:24,1206\r\n");
     EXPECT_TRUE(dialogs.messages.empty());
 
     chart->saveCsvAllClick();
+    chart->finishCsv();
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("CSV 파일을 저장하지 못했습니다.\r\n")
                                                     + program.path() + "/missing/x.csv"));
     EXPECT_EQ(QDir(MonitorDir()).entryList({"*.part"}), QStringList{});
+}
+
+TEST_F(DataViewTest, ChartToolsFitTheStateAndTheUnitOnView)
+{
+    RecordChart* chart = view->chart();
+    const auto tool = [chart](const char* name) { return chart->toolBar()->findChild<QAction*>(name); };
+    const char* const tools[] = {"actFitAll", "actPercent", "actLegend", "actSecondCursor", "actCompare",
+                                 "actPng", "actPdf", "actCsvAll", "actCsvShown"};
+    for (const char* name : tools)
+        EXPECT_FALSE(tool(name)->isEnabled()) << name << " before a record is shown";
+    open(secondsRecord({{"13", "1,300"}, {"26", "2,600"}, {"39", "3,900"}}));
+    for (const char* name : tools)
+        EXPECT_TRUE(tool(name)->isEnabled()) << name;
+
+    // A long name is elided in the middle and told in full in a tip.
+    QTableWidgetItem* name = chart->channelList()->item(0, RecordChart::ColChannel);
+    EXPECT_EQ(name->toolTip(), "Zone 1");
+    EXPECT_EQ(chart->channelList()->textElideMode(), Qt::ElideMiddle);
+
+    // Cursor, statistics and the change from A to B in the plot's unit ("%": of Max + |Min| = 1300).
+    chart->replotNow();
+    chart->moveCursorTo(kT0 + 1);
+    chart->markRow(0);
+    chart->setSecondRow(2);
+    const struct {
+        bool percent;
+        QStringList cursor, min, delta, rate;
+    } units[] = {{false, {"26", "2,600"}, {"13", "1300"}, {"26", "2600"}, {"780", "78000"}},
+                 {true, {"2", "200"}, {"1", "100"}, {"2", "200"}, {"60", "6000"}}};
+    for (const auto& u : units) {
+        chart->setPercent(u.percent);
+        chart->replotNow();
+        EXPECT_EQ(listColumn(*chart, RecordChart::ColCursor), u.cursor) << u.percent;
+        EXPECT_EQ(listColumn(*chart, RecordChart::ColMin), u.min) << u.percent;
+        EXPECT_EQ(listColumn(*chart, RecordChart::ColDelta), u.delta) << u.percent;
+        EXPECT_EQ(listColumn(*chart, RecordChart::ColRate), u.rate) << u.percent; // per minute over 2 s
+    }
+    EXPECT_EQ(chart->findChild<QLabel*>("labDelta")->text(),
+              QStringLiteral("A: 20240105/143023   B: 20240105/143025   Δt: 0:00:02"));
+
+    // Shift+click moves B; the cursor goes when the mouse leaves the plot.
+    QCustomPlot* plot = chart->plot();
+    const QPoint at(int(plot->xAxis->coordToPixel(kT0 + 1)), plot->axisRect()->center().y());
+    QTest::mouseClick(plot, Qt::LeftButton, Qt::ShiftModifier, at);
+    EXPECT_EQ(chart->secondRow(), 1);
+    EXPECT_EQ(chart->markedRow(), 0);
+    QEvent leave(QEvent::Leave);
+    QApplication::sendEvent(plot, &leave);
+    EXPECT_EQ(listColumn(*chart, RecordChart::ColCursor), (QStringList{"", ""}));
+    EXPECT_EQ(chart->findChild<QLabel*>("labCursor")->text(), QStringLiteral("커서: -"));
+
+    // The legend sits above the plot, not on it, and can be hidden.
+    EXPECT_LE(plot->legend->outerRect().bottom(), plot->axisRect()->top());
+    tool("actLegend")->trigger();
+    chart->replotNow();
+    EXPECT_FALSE(plot->legend->visible());
+}
+
+TEST_F(DataViewTest, TimeLabelsNeverOverlapAtAnyWidth)
+{
+    // A month: 30 days of one line an hour.
+    QByteArray record = "furnace.khd\r\n";
+    const QDateTime t0 = QDateTime::fromSecsSinceEpoch(qint64(kT0));
+    for (int h = 0; h <= 30 * 24; ++h)
+        record += t0.addSecs(h * 3600).toString("yyyyMMdd/HHmmss").toLatin1() + ";1;2;\r\n";
+    open(record);
+    QCustomPlot* plot = view->chart()->plot();
+    const QFontMetrics metrics(plot->xAxis->tickLabelFont());
+    const int label = metrics.horizontalAdvance("2024-01-05");
+    for (int width : {1000, 1300, 1600, 2500}) {
+        view->resize(width, 700);
+        QApplication::processEvents();
+        view->chart()->replotNow();
+        const QVector<double> ticks = plot->xAxis->tickVector();
+        ASSERT_GE(ticks.size(), 2) << width;
+        for (int i = 1; i < ticks.size(); ++i)
+            EXPECT_GT(plot->xAxis->coordToPixel(ticks[i]) - plot->xAxis->coordToPixel(ticks[i - 1]), label)
+                << "at " << width << " px";
+    }
+}
+
+TEST_F(DataViewTest, CsvExportRunsBesideTheWindowAndACancelLeavesNoFile)
+{
+    QByteArray record = "furnace.khd\r\n";
+    while (record.size() < 6 * 1024 * 1024)
+        record += "20240105/143023;123.4;1,205;\r\n";
+    open(record);
+    RecordChart* chart = view->chart();
+    auto* bar = chart->findChild<QProgressBar*>("prgCsv");
+
+    // A box opened while the export runs: the export goes on and ends meanwhile.
+    HeldBoxes held(dialogs, [chart](const QString&) { return [chart] { return !chart->csvRunning(); }; });
+    dialogs.saveNames = {monitor("all.csv")};
+    chart->saveCsvAllClick();
+    EXPECT_TRUE(chart->csvRunning());
+    EXPECT_TRUE(chart->toolBar()->findChild<QAction*>("actCsvCancel")->isVisible());
+    view->bbtExcelClick(); // asks, held open, then No
+    EXPECT_EQ(held.held, 1);
+    EXPECT_FALSE(chart->csvRunning());
+    EXPECT_TRUE(readBytes(monitor("all.csv")).endsWith("2024-01-05T14:30:23,123.4,1205\r\n"));
+
+    // Cancelled: nothing under the chosen name, no temporary file beside it, an older file kept.
+    for (const QByteArray& before : {QByteArray(), QByteArray("older")}) {
+        if (!before.isNull())
+            writeBytes(monitor("part.csv"), before);
+        dialogs.saveNames = {monitor("part.csv")};
+        chart->saveCsvAllClick();
+        chart->toolBar()->findChild<QAction*>("actCsvCancel")->trigger();
+        EXPECT_TRUE(waitUntil([chart] { return !chart->csvRunning(); }));
+        EXPECT_EQ(QFileInfo::exists(monitor("part.csv")), !before.isNull());
+        if (!before.isNull())
+            EXPECT_EQ(readBytes(monitor("part.csv")), before);
+        EXPECT_EQ(QDir(MonitorDir()).entryList({"part.csv*"}).size(), before.isNull() ? 0 : 1);
+    }
+    EXPECT_FALSE(bar->isVisible());
+    EXPECT_TRUE(dialogs.errors.isEmpty());
+}
+
+TEST_F(DataViewTest, ARecordOfTheSameSetIsLaidOverAlignedByItsStart)
+{
+    open(secondsRecord({{"10", "100"}, {"20", "200"}, {"30", "300"}}));
+    RecordChart* chart = view->chart();
+    // The good batch of the day before, one line shorter.
+    QByteArray other = "furnace.khd\r\n";
+    const QDateTime start = QDateTime::fromSecsSinceEpoch(qint64(kT0)).addDays(-1);
+    for (int i = 0; i < 2; ++i)
+        other += start.addSecs(i).toString("yyyyMMdd/HHmmss").toLatin1() + ";" + QByteArray::number(11 + i) + ";0;\r\n";
+    writeBytes(monitor("good.kmr"), other);
+    writeBytes(monitor("other.kmr"), "other.khd\r\n20240105/143023;1;2;\r\n");
+
+    dialogs.openNames = {monitor("other.kmr"), monitor("good.kmr")};
+    chart->compareClick(); // another set: refused
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.startsWith(QStringLiteral("같은 헤더파일의 기록만 겹쳐 볼 수 있습니다.")));
+    chart->compareClick();
+    chart->finishComparison();
+    ASSERT_NE(chart->comparison(), nullptr);
+    chart->replotNow();
+    QCustomPlot* plot = chart->plot();
+    ASSERT_EQ(plot->graphCount(), 5); // two channels, their overlays, the overlay's legend entry
+    for (int g = 0; g < plot->graphCount(); ++g) // the overlay's traces have no entries of their own
+        EXPECT_EQ(plot->legend->hasItemWithPlottable(plot->graph(g)), g < 2 || g == 4) << g;
+    EXPECT_EQ(plot->graph(4)->name(), QStringLiteral("비교: good.kmr (옅은 색, 시작 시각 맞춤)"));
+    EXPECT_EQ(plot->graph(2)->pen().color(), QColor((255 + 28) / 2, 30 / 2, 36 / 2)); // Zone 1's red, paler
+    std::vector<ChartPoint> overlay;
+    for (const QCPGraphData& d : *plot->graph(2)->data())
+        overlay.push_back({d.key, d.value});
+    EXPECT_EQ(overlay, (std::vector<ChartPoint>{{kT0, 11}, {kT0 + 1, 12}}));
+    chart->compareClick(); // off again
+    EXPECT_EQ(plot->graphCount(), 2);
 }

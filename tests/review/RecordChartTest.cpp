@@ -26,7 +26,7 @@ TEST(RecordChart, ASingleSampleSpikeInAMonthIsInTheWholeMonthPicture)
                                     i == kSpikeRow ? "950.0" : (i % 3 ? "50.5" : "49.5"));
         bytes.append(line, n);
     }
-    RowChunk chunk = scanSampleLines(bytes, 0, bytes.size(), 2);
+    RowChunk chunk = scanSampleLines(bytes, 0, bytes.size());
     RecordSeries series;
     series.reset(1, 1.0, Regional::plain());
     series.append(chunk);

@@ -21,14 +21,12 @@ protected:
 
     // The table as the grid shows it: one list of cell texts per row.
     std::vector<QStringList> rowsOf(const QByteArray& bytes, const QStringList& captions,
-                                    qsizetype block = RecordReader::kDefaultBlock,
-                                    qsizetype maxLine = RecordReader::kMaxLine)
+                                    qsizetype piece = ReadOptions::kPieceBytes,
+                                    qsizetype maxLine = ReadOptions::kMaxLine)
     {
         SampleTable table;
         table.setChannels(captions, Regional::plain());
-        RecordReader reader(write(bytes), table.fieldColumns(), block, maxLine);
-        while (!reader.atEnd())
-            table.append(reader.readBlock());
+        readAllSamples(write(bytes), table, {3, piece, maxLine});
         std::vector<QStringList> rows;
         for (qint64 r = 0; r < table.sampleCount(); ++r) {
             QStringList cells;
@@ -125,7 +123,7 @@ TEST_F(RecordReaderTest, ExtendedHangulAndBackslashReadAsWindowsCodePage949)
     EXPECT_EQ(rows[0][2], QStringLiteral("똠햏"));
 }
 
-TEST_F(RecordReaderTest, BlockBoundariesLoseNothing)
+TEST_F(RecordReaderTest, PieceBoundariesLoseNothing)
 {
     QByteArray bytes = "a-rather-long-header-name.khd\r\n";
     for (int i = 0; i < 200; ++i)
@@ -134,8 +132,8 @@ TEST_F(RecordReaderTest, BlockBoundariesLoseNothing)
     bytes += "20240106/000000;torn";
     const auto whole = rowsOf(bytes, kThree);
     ASSERT_EQ(whole.size(), 201u);
-    for (qsizetype block : {1, 2, 3, 5, 16, 31, 1000})
-        EXPECT_EQ(rowsOf(bytes, kThree, block), whole) << "block " << block;
+    for (qsizetype piece : {1, 2, 3, 5, 16, 31, 1000})
+        EXPECT_EQ(rowsOf(bytes, kThree, piece), whole) << "piece " << piece;
 }
 
 TEST_F(RecordReaderTest, HugeLinesOpenAndOverlongOnesAreCut)

@@ -12,9 +12,9 @@ namespace {
 const double kT0 = QDateTime(QDate(2024, 1, 5), QTime(14, 30, 23)).toSecsSinceEpoch();
 const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-RowChunk chunkOf(const QByteArray& lines, int channels)
+RowChunk chunkOf(const QByteArray& lines)
 {
-    return scanSampleLines(lines, 0, lines.size(), channels + 1);
+    return scanSampleLines(lines, 0, lines.size());
 }
 
 RecordSeries seriesOf(const QByteArray& lines, int channels, double interval = 1.0,
@@ -22,7 +22,7 @@ RecordSeries seriesOf(const QByteArray& lines, int channels, double interval = 1
 {
     RecordSeries series;
     series.reset(channels, interval, regional);
-    series.append(chunkOf(lines, channels));
+    series.append(chunkOf(lines));
     return series;
 }
 
@@ -57,7 +57,7 @@ TEST(RecordSeries, FieldsReadAsTheTableShowsThemAndBadOnesAreGaps)
         std::optional<double> value;
     } cases[] = {
         {"123.4", Regional::plain(), 123.4}, {"1,205", Regional::plain(), 1205}, {"-1.0", Regional::plain(), -1},
-        {"1,234.5", Regional::plain(), 1234.5}, {"0.123", Regional::plain(), 0.123}, {"", Regional::plain(), 0},
+        {"1,234.5", Regional::plain(), 1234.5}, {"0.123", Regional::plain(), 0.123}, {"", Regional::plain(), std::nullopt},
         {"1.234,5", comma, 1234.5}, {"-12,5", comma, -12.5}, {"1e3", Regional::plain(), 1000},
         {"abc", Regional::plain(), std::nullopt}, {"12,34", Regional::plain(), std::nullopt},
         {"1.2.3", Regional::plain(), std::nullopt}, {"--1", Regional::plain(), std::nullopt},
@@ -86,10 +86,12 @@ TEST(RecordSeries, EachTraceHoldsTheRecordLinesPoints)
                                     2);
     ASSERT_EQ(s.rows(), 4);
     EXPECT_EQ(s.badValues(), 1);
+    EXPECT_EQ(s.emptyValues(), 2);
     EXPECT_EQ(s.badStamps(), 0);
-    expectPoints(wholeTrace(s, 0), {{kT0, 123.4}, {kT0 + 1, -1}, {kT0 + 2, 0}, {kT0 + 3, 0.123}});
-    // A missing field reads "0" in the table; a field that is no number is a gap.
-    expectPoints(wholeTrace(s, 1), {{kT0, 1205}, {kT0 + 1, 1234.5}, {kT0 + 2, kNaN}, {kT0 + 3, 0}});
+    // Empty and missing fields read "0" in the table, but no value was
+    // recorded: gaps, like a field that is no number (not dips to 0).
+    expectPoints(wholeTrace(s, 0), {{kT0, 123.4}, {kT0 + 1, -1}, {kT0 + 2, kNaN}, {kT0 + 3, 0.123}});
+    expectPoints(wholeTrace(s, 1), {{kT0, 1205}, {kT0 + 1, 1234.5}, {kT0 + 2, kNaN}, {kT0 + 3, kNaN}});
 }
 
 TEST(RecordSeries, StampsFurtherApartThanTwoIntervalsLeaveAGap)
@@ -190,23 +192,22 @@ TEST(RecordCsv, BytesAreUtf8IsoTimesAndPlainNumbers)
     SampleTable table;
     table.setChannels({QStringLiteral("1구역"), QStringLiteral("압력, \"bar\"")}, Regional::plain());
     table.append(chunkOf("20240105/143023;123.4;1,205;\r\n20240105/143024;-1.0;1,234.5;\r\n"
-                         "20240105/143025;;abc;\r\nbroken;0.123\r\n",
-                         2));
+                         "20240105/143025;;abc;\r\nbroken;0.123\r\n"));
     QBuffer all;
     all.open(QIODevice::WriteOnly);
     ASSERT_TRUE(writeRecordCsv(all, table, 0, table.sampleCount(), Regional::plain()));
     EXPECT_EQ(all.data(), QByteArray("\xEF\xBB\xBF") + QStringLiteral("Date/Time,1구역,\"압력, \"\"bar\"\"\"\r\n").toUtf8()
                               + "2024-01-05T14:30:23,123.4,1205\r\n"
                                 "2024-01-05T14:30:24,-1,1234.5\r\n"
-                                "2024-01-05T14:30:25,0,\r\n"
-                                ",0.123,0\r\n");
+                                "2024-01-05T14:30:25,,\r\n"
+                                "broken,0.123,\r\n"); // an empty or missing field is no 0; the stamp as written
 
     Regional comma = Regional::plain();
     comma.thousands = QLatin1Char('.');
     comma.decimal = QLatin1Char(',');
     SampleTable german;
     german.setChannels({"A"}, comma);
-    german.append(chunkOf("20240105-143023;1.234,5;\r\n20240105-143024;-0,25;\r\n20240105-143025;7;\r\n", 1));
+    german.append(chunkOf("20240105-143023;1.234,5;\r\n20240105-143024;-0,25;\r\n20240105-143025;7;\r\n"));
     QBuffer range;
     range.open(QIODevice::WriteOnly);
     ASSERT_TRUE(writeRecordCsv(range, german, 1, 2, comma));
@@ -215,16 +216,38 @@ TEST(RecordCsv, BytesAreUtf8IsoTimesAndPlainNumbers)
 
 TEST(RecordSeries, RowsAroundALineOf64KiBKeepTheirFields)
 {
-    // Such a line switches its chunk's separator marks from offsets to positions.
     const QByteArray lines = "20240105/143023;1;2;\r\n20240105/143024;" + QByteArray(70000, '7')
         + ";3;\r\n20240105/143025;4;;\r\n";
-    const RowChunk chunk = chunkOf(lines, 2);
-    ASSERT_TRUE(chunk.wide());
+    const RowChunk chunk = chunkOf(lines);
     ASSERT_EQ(chunk.rows(), 3);
     EXPECT_EQ(chunk.field(0, 2), "2");
     EXPECT_EQ(chunk.field(1, 1).size(), 70000);
     EXPECT_EQ(chunk.field(1, 2), "3");
     EXPECT_EQ(chunk.field(2, 1), "4");
     EXPECT_EQ(chunk.field(2, 2), "");
-    EXPECT_FALSE(chunkOf("20240105/143023;1;2;\r\n", 2).wide());
+}
+
+TEST(RecordCsv, ValueTextsBecomePlainNumbersWithTheSameDigits)
+{
+    Regional comma = Regional::plain();
+    comma.thousands = QLatin1Char('.');
+    comma.decimal = QLatin1Char(',');
+    const struct {
+        const char* field;
+        const Regional& regional;
+        const char* csv; // nullptr: not a plain value text (the general reading decides)
+    } cases[] = {
+        {"1,234.50", Regional::plain(), "1234.5"}, {"-1.0", Regional::plain(), "-1"},
+        {"-0.0", Regional::plain(), "0"},          {"007", Regional::plain(), "7"},
+        {"0.000", Regional::plain(), "0"},         {"0.0625", Regional::plain(), "0.0625"},
+        {"+12", Regional::plain(), "12"},          {"100,000", Regional::plain(), "100000"},
+        {"1.234,5", comma, "1234.5"},              {"-0,25", comma, "-0.25"},
+        {"1e3", Regional::plain(), nullptr},       {"12,34", Regional::plain(), nullptr},
+        {"", Regional::plain(), nullptr},          {"1234567890123456789", Regional::plain(), nullptr},
+    };
+    for (const auto& c : cases) {
+        QByteArray out = "x";
+        EXPECT_EQ(appendPlainNumber(out, c.field, c.regional), c.csv != nullptr) << c.field;
+        EXPECT_EQ(out, QByteArray("x") + (c.csv ? c.csv : "")) << c.field;
+    }
 }

@@ -20,7 +20,7 @@ public Q_SLOTS:
     // Shows the settings of Main.ini, writing back the default of every empty key.
     void FormShow();
     // Writes the shown settings and closes; a delay that is not a whole
-    // number above 0 is refused and nothing is written.
+    // number from 1 ms to one hour is refused and nothing is written.
     void butSaveClick();
     // Closes without writing anything.
     void butExitClick();

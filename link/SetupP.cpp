@@ -1,4 +1,4 @@
-#include "settings/SetupP.h"
+#include "link/SetupP.h"
 
 #include "link/ComComboBoxP.h"
 #include "link/PortSettings.h"
@@ -41,6 +41,7 @@ constexpr ListRow kRows[5] = {
 const QString kSection = QStringLiteral("ComPort1");
 const QString kDelaySection = QStringLiteral("Delay");
 const QString kDelayKey = QStringLiteral("Time");
+constexpr int kMaxDelayMillis = 3600 * 1000;
 
 QFrame* bevel(QWidget* parent)
 {
@@ -146,12 +147,14 @@ TSetupF::TSetupF(AppContext& context, QWidget* parent) : QDialog(parent), m_cont
     connect(save, &QPushButton::clicked, this, &TSetupF::butSaveClick);
     connect(exit, &QPushButton::clicked, this, &TSetupF::butExitClick);
 
-    // Keyboard order: the lists top to bottom, 저장, 종료, then the delay.
+    // Keyboard order follows the layout: the lists top to bottom, the delay,
+    // then 저장 and 종료.
     for (int i = 0; i + 1 < 5; ++i)
         setTabOrder(m_lists[i], m_lists[i + 1]);
-    setTabOrder(m_lists[4], save);
+    setTabOrder(m_lists[4], m_edtSec);
+    setTabOrder(m_edtSec, save);
     setTabOrder(save, exit);
-    setTabOrder(exit, m_edtSec);
+    m_edtSec->setAccessibleName(QStringLiteral("Delay Timer (msec)"));
     m_lists[0]->setFocus();
 
     showWireTime();
@@ -179,7 +182,7 @@ void TSetupF::showEvent(QShowEvent* event)
 std::optional<int> TSetupF::delayMillis() const
 {
     const std::optional<int> ms = parseInt32(m_edtSec->text());
-    if (!ms || *ms <= 0)
+    if (!ms || *ms <= 0 || *ms > kMaxDelayMillis)
         return std::nullopt;
     return ms;
 }
@@ -223,10 +226,12 @@ void TSetupF::FormShow()
 
 void TSetupF::butSaveClick()
 {
-    // A delay that is no whole number, or 0 or less, would never poll.
+    // A delay that is no whole number, or 0 or less, would never poll; one
+    // of hours would poll so seldom that every record repeats stale values.
     if (!delayMillis()) {
         m_context.dialogs.MsgBox(this,
-                                 QStringLiteral("Delay Timer에는 1 이상의 정수(msec)를 입력하세요: '%1'")
+                                 QStringLiteral("Delay Timer에는 1 이상 %1 이하의 정수(msec, 최대 1시간)를 입력하세요: '%2'")
+                                     .arg(kMaxDelayMillis)
                                      .arg(m_edtSec->text()),
                                  applicationTitle(), MsgStyle::Ok);
         m_edtSec->setFocus();

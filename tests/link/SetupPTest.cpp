@@ -1,7 +1,7 @@
 #include "link/ComComboBoxP.h"
+#include "link/SetupP.h"
 #include "settings/FuncP.h"
 #include "settings/KeloError.h"
-#include "settings/SetupP.h"
 #include "tests/link/PtyPair.h"
 #include "tests/support/Files.h"
 #include "tests/support/ScriptedDialogs.h"
@@ -133,17 +133,23 @@ TEST_F(SetupFixture, SaveWritesEveryValueInPlaceAndTheDelayExactlyAsTyped)
                     "StopBits=2\r\n[Temp]\r\nValue=1\r\n[Delay]\r\nTime= 0250\r\n");
 }
 
-TEST_F(SetupFixture, PortMissingFromTheMachineShowsTheFirstListedPortAndSavesIt)
+// Once another port is stored, the operator must still find the simulator's
+// link and the stored port (an adapter that is unplugged now) in the list.
+TEST_F(SetupFixture, StoredPortAndTheSimulatorsLinkStayListedAndSaveTheirNames)
 {
-    writeBytes(dir.mainIni(), "[ComPort1]\r\nPort=COM7\r\n");
-    TSetupF w(context);
-    w.show();
-    const QStringList ports = items(list(w, 1));
-    ASSERT_FALSE(ports.contains("COM7", Qt::CaseInsensitive));
-    const QString first = ports.isEmpty() ? QString() : ports.first();
-    EXPECT_EQ(list(w, 1)->Text(), first);
-    w.butSaveClick();
-    EXPECT_TRUE(readBytes(dir.mainIni()).startsWith("[ComPort1]\r\nPort=" + first.toLatin1() + "\r\n"));
+    PtyPair pty;
+    const QString link = dir.file(QStringLiteral("kelosim.tty"));
+    ASSERT_TRUE(QFile::link(pty.slavePath(), link));
+    for (const QString& stored : {QStringLiteral("COM7"), QStringLiteral("ttyS0")}) {
+        writeBytes(dir.mainIni(), "[ComPort1]\r\nPort=" + stored.toLatin1() + "\r\n");
+        TSetupF w(context);
+        w.show();
+        EXPECT_TRUE(items(list(w, 1)).contains(link)) << stored.toStdString();
+        EXPECT_EQ(list(w, 1)->Text(), stored);
+        list(w, 1)->setText(link);
+        w.butSaveClick();
+        EXPECT_TRUE(readBytes(dir.mainIni()).startsWith("[ComPort1]\r\nPort=" + link.toLatin1() + "\r\n"));
+    }
 }
 
 TEST_F(SetupFixture, EmptyPortListSavesAnEmptyPortThatTheNextReaderRestores)
@@ -182,14 +188,13 @@ TEST_F(SetupFixture, ExitAndTheCloseBoxLeaveMainIniAsItWasAfterShowing)
     }
 }
 
-TEST_F(SetupFixture, FocusMovesThroughTheListsThenSaveExitAndTheDelay)
+TEST_F(SetupFixture, FocusFollowsTheLayoutThroughTheListsTheDelaySaveAndExit)
 {
     TSetupF w(context);
     w.show();
     QApplication::setActiveWindow(&w);
-    QWidget* expected[] = {list(w, 1), list(w, 2), list(w, 3), list(w, 4), list(w, 5),
-                           w.findChild<QPushButton*>("butSave"), w.findChild<QPushButton*>("butExit"),
-                           edtSec(w), list(w, 1)};
+    QWidget* expected[] = {list(w, 1), list(w, 2), list(w, 3), list(w, 4), list(w, 5), edtSec(w),
+                           w.findChild<QPushButton*>("butSave"), w.findChild<QPushButton*>("butExit"), list(w, 1)};
     QWidget* at = expected[0];
     for (QWidget* next : expected) {
         EXPECT_EQ(at, next) << next->objectName().toStdString() << " expected, "
@@ -227,18 +232,18 @@ TEST_F(SetupFixture, FailedLoadIsReportedAndEndsTheDialog)
     EXPECT_EQ(w.result(), QDialog::Rejected);
 }
 
-TEST_F(SetupFixture, DelayThatIsNoWholeNumberAboveZeroIsRefusedAndNothingWritten)
+TEST_F(SetupFixture, DelayThatIsNoWholeNumberFromOneMsToAnHourIsRefusedAndNothingWritten)
 {
     TSetupF w(context);
     w.show();
     const QByteArray shown = readBytes(dir.mainIni());
-    const char* refused[] = {"abc", "0", "-5", "1.5", "", " "};
+    const char* refused[] = {"abc", "0", "-5", "1.5", "", " ", "3600001", "2147483647"};
     for (const char* text : refused) {
         dialogs.clear();
         edtSec(w)->setText(QString::fromUtf8(text));
         w.butSaveClick();
         ASSERT_EQ(dialogs.messages.size(), 1u) << text;
-        EXPECT_TRUE(dialogs.messages[0].text.startsWith("Delay Timer에는 1 이상의 정수(msec)를 입력하세요"))
+        EXPECT_TRUE(dialogs.messages[0].text.startsWith("Delay Timer에는 1 이상 3600000 이하의 정수(msec, 최대 1시간)를 입력하세요"))
             << dialogs.messages[0].text.toStdString();
         EXPECT_EQ(readBytes(dir.mainIni()), shown) << text;
         EXPECT_TRUE(w.isVisible()) << text;
