@@ -51,11 +51,11 @@ TEST(MqttBridge, ThePlantBrokerReceivesEveryValueInOrderThroughABridgeOutage)
         }
     };
     sample(2000);
-    ASSERT_TRUE(historian.waitFor(5, 15000)) << plant.log().toStdString() << line.log().toStdString();
+    ASSERT_TRUE(historian.waitFor(5, 60000)) << plant.log().toStdString() << line.log().toStdString();
 
-    // 30 s without the plant broker; the line broker keeps what the bridge owes.
+    // 10 s without the plant broker; the line broker keeps what the bridge owes.
     plant.stop();
-    sample(30000);
+    sample(10000);
     ASSERT_TRUE(plant.start()) << plant.error().toStdString();
     sample(2000);
 
@@ -68,7 +68,7 @@ TEST(MqttBridge, ThePlantBrokerReceivesEveryValueInOrderThroughABridgeOutage)
         }
         return values;
     };
-    ASSERT_TRUE(QTest::qWaitFor([&] { return arrived().size() >= tick; }, 30000))
+    ASSERT_TRUE(QTest::qWaitFor([&] { return arrived().size() >= tick; }, 90000))
         << arrived().size() << " of " << tick << "\n" << line.log().toStdString();
     QList<int> expected;
     for (int i = 0; i < tick; ++i)
