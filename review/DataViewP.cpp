@@ -32,6 +32,8 @@
 #include <QStyleOptionHeader>
 #include <QTableView>
 #include <QTimer>
+#include <chrono>
+#include <thread>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <new>
@@ -407,6 +409,7 @@ void TDataViewF::ExportToExcel()
         return;
     ExportOptions options;
     options.sheetRowLimit = m_sheetRowLimit;
+    options.closeInBackground = true;
     m_export = std::make_unique<WorkbookExport>(m_model->table(), SetTitle, m_context.regional, workbookFolder(),
                                                 DataFileName, options);
     m_progress->setValue(0); // every export counts its rows from the start
@@ -425,7 +428,7 @@ void TDataViewF::exportStep()
         do {
             phase = m_export->step(kExportSlice);
         } while (phase != WorkbookExport::Phase::Done && phase != WorkbookExport::Phase::Failed
-                 && clock.elapsed() < kExportTimeBox);
+                 && phase != WorkbookExport::Phase::Closing && clock.elapsed() < kExportTimeBox);
     } catch (const KeloError& e) {
         // Refused before anything was written.
         endExport();
@@ -434,6 +437,8 @@ void TDataViewF::exportStep()
     }
     const qint64 value = m_export->rowsWritten();
     m_progress->setValue(int(std::min<qint64>(value, m_progress->maximum())));
+    if (phase == WorkbookExport::Phase::Closing && m_work->interval() == 0)
+        m_work->start(kProgressInterval); // the zipping thread is only looked at
     if (phase == WorkbookExport::Phase::Failed) {
         const QString why = m_export->failure();
         endExport();
@@ -489,8 +494,12 @@ void TDataViewF::finishPendingWork()
 {
     if (m_reader)
         finishLoad();
-    while (m_export)
+    // Blocks, for callers that need the workbook now; the window never does.
+    while (m_export) {
+        if (m_export->phase() == WorkbookExport::Phase::Closing)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
         exportStep();
+    }
 }
 
 void TDataViewF::stopWork()

@@ -2,10 +2,18 @@
 
 #include "review/RecordSeries.h"
 
+#include <QLoggingCategory>
 #include <QSaveFile>
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/syscall.h>
 #include <thread>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcCsvExport, "kelo.review.csv")
 
 QByteArray csvField(const QString& text)
 {
@@ -113,9 +121,24 @@ CsvExport::~CsvExport()
     wait();
 }
 
+namespace {
+
+// The export and the formatting threads it starts (they inherit it) run
+// below the window's priority: on a machine with as many busy threads as
+// cores the window's thread is still scheduled first and keeps repainting.
+void yieldToWindow()
+{
+    const pid_t thread = pid_t(::syscall(SYS_gettid));
+    if (::setpriority(PRIO_PROCESS, id_t(thread), 10) != 0)
+        qCWarning(lcCsvExport) << "the CSV export keeps the window's priority:" << std::strerror(errno);
+}
+
+} // namespace
+
 void CsvExport::start(std::function<void()> finished)
 {
     m_thread = std::thread([this, finished = std::move(finished)] {
+        yieldToWindow();
         run();
         if (finished)
             finished();

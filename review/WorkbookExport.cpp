@@ -7,6 +7,9 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <xlsxwriter.h>
 
 namespace {
@@ -78,6 +81,17 @@ WorkbookExport::WorkbookExport(const SampleTable& table, const QString& title, c
     m_rowsPerSheet = std::max<qint64>(1, m_options.sheetRowLimit - 2);
 }
 
+// What the closing thread and the export share. The thread owns the
+// workbook until it is closed; an export dropped meanwhile leaves the
+// removal of the unfinished file to the thread.
+struct WorkbookExport::Closing {
+    std::mutex mutex;
+    bool done = false;
+    bool abandoned = false;
+    lxw_error result = LXW_NO_ERROR;
+    QString path;
+};
+
 WorkbookExport::~WorkbookExport()
 {
     drop();
@@ -85,6 +99,13 @@ WorkbookExport::~WorkbookExport()
 
 void WorkbookExport::drop()
 {
+    if (m_closing) {
+        std::lock_guard lock(m_closing->mutex);
+        if (!m_closing->done) {
+            m_closing->abandoned = true; // the thread removes the file when it is done
+            m_path.clear();
+        }
+    }
     if (m_workbook) {
         lxw_workbook_free(m_workbook);
         m_workbook = nullptr;
@@ -121,6 +142,8 @@ WorkbookExport::Phase WorkbookExport::step(qint64 rows)
         m_phase = Phase::Writing;
         return m_phase;
     }
+    if (m_phase == Phase::Closing)
+        return checkClosed();
     if (m_phase != Phase::Writing)
         return m_phase;
     const qint64 end = std::min(total, m_written + std::max<qint64>(rows, 1));
@@ -129,9 +152,46 @@ WorkbookExport::Phase WorkbookExport::step(qint64 rows)
             return m_phase;
     if (m_written < total)
         return m_phase;
-    const lxw_error closed = workbook_close(m_workbook);
-    m_workbook = nullptr;
+    return close();
+}
+
+WorkbookExport::Phase WorkbookExport::close()
+{
+    lxw_workbook* workbook = std::exchange(m_workbook, nullptr);
     m_sheet = nullptr;
+    if (!m_options.closeInBackground) {
+        const lxw_error closed = workbook_close(workbook);
+        if (closed != LXW_NO_ERROR) {
+            fail(QString::fromUtf8(lxw_strerror(closed)));
+            return m_phase;
+        }
+        m_phase = Phase::Done;
+        return m_phase;
+    }
+    m_closing = std::make_shared<Closing>();
+    m_closing->path = m_path;
+    m_phase = Phase::Closing;
+    std::thread([closing = m_closing, workbook] {
+        const lxw_error closed = workbook_close(workbook);
+        std::lock_guard lock(closing->mutex);
+        closing->done = true;
+        closing->result = closed;
+        if (closing->abandoned)
+            QFile::remove(closing->path);
+    }).detach();
+    return m_phase;
+}
+
+WorkbookExport::Phase WorkbookExport::checkClosed()
+{
+    lxw_error closed = LXW_NO_ERROR;
+    {
+        std::lock_guard lock(m_closing->mutex);
+        if (!m_closing->done)
+            return m_phase;
+        closed = m_closing->result;
+    }
+    m_closing.reset();
     if (closed != LXW_NO_ERROR) {
         fail(QString::fromUtf8(lxw_strerror(closed)));
         return m_phase;

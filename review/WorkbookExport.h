@@ -4,6 +4,7 @@
 
 #include <QHash>
 #include <QString>
+#include <memory>
 #include <vector>
 
 struct lxw_workbook;
@@ -16,6 +17,9 @@ struct ExportOptions {
     static constexpr int kCellCharacters = 32767;   // characters of one cell
 
     qint64 sheetRowLimit = kSheetRows; // title and header rows included
+    // Zip the finished workbook on a thread of its own (a month's workbook
+    // takes seconds), so the window's thread only looks whether it is done.
+    bool closeInBackground = false;
 };
 
 // The folder workbooks are made in: the temporary folder, or when that is
@@ -40,11 +44,13 @@ struct ExportOptions {
 // grow with the row count.
 class WorkbookExport {
 public:
-    enum class Phase { Measuring, Writing, Done, Failed };
+    enum class Phase { Measuring, Writing, Closing, Done, Failed };
 
     WorkbookExport(const SampleTable& table, const QString& title, const Regional& regional,
                    const QString& folder, const QString& recordFileName, ExportOptions options = {});
-    ~WorkbookExport(); // an unfinished workbook is dropped and its file removed
+    // An unfinished workbook is dropped and its file removed; one being
+    // closed in the background is removed once its thread is done.
+    ~WorkbookExport();
     WorkbookExport(const WorkbookExport&) = delete;
     WorkbookExport& operator=(const WorkbookExport&) = delete;
 
@@ -74,6 +80,8 @@ private:
     lxw_format* format(Role role, NumberStyle style = {});
     void fail(const QString& why);
     void drop();
+    Phase close();
+    Phase checkClosed();
 
     const SampleTable& m_table;
     QString m_title;
@@ -89,6 +97,8 @@ private:
     std::vector<double> m_widths;
     QString m_path;
     QString m_failure;
+    struct Closing;
+    std::shared_ptr<Closing> m_closing;
     lxw_workbook* m_workbook = nullptr;
     lxw_worksheet* m_sheet = nullptr;
     int m_sheetRow = 0;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QXmlStreamReader>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -199,6 +200,36 @@ TEST_F(WorkbookExportTest, EachExportIsANewFileNamedAfterTheRecordFile)
     }
     EXPECT_EQ(workbooks().size(), 3);
     EXPECT_THROW((void)exportWorkbook(table, "T", Regional::plain(), dir.filePath("gone"), "run.kmr"), KeloError);
+}
+
+TEST_F(WorkbookExportTest, ABackgroundCloseGivesTheSameWorkbookAndADroppedOneLeavesNoFile)
+{
+    load({"a", "b"}, samples(300));
+    ExportOptions background;
+    background.closeInBackground = true;
+    const auto runUntilClosing = [&](WorkbookExport& job) {
+        while (job.phase() != WorkbookExport::Phase::Closing)
+            ASSERT_NE(job.step(64), WorkbookExport::Phase::Failed) << job.failure().toStdString();
+    };
+    QString kept;
+    {
+        WorkbookExport job(table, "T", Regional::plain(), dir.path(), "run.kmr", background);
+        runUntilClosing(job);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return job.step(64) == WorkbookExport::Phase::Done; }, 10000));
+        kept = job.path();
+    }
+    const QString inForeground = exportWorkbook(table, "T", Regional::plain(), dir.path(), "run.kmr");
+    EXPECT_EQ(readWorkbook(kept).sheets.at(0).cells, readWorkbook(inForeground).sheets.at(0).cells);
+
+    // The window closed while the workbook was being zipped.
+    QString dropped;
+    {
+        WorkbookExport job(table, "T", Regional::plain(), dir.path(), "run.kmr", background);
+        runUntilClosing(job);
+        dropped = job.path();
+    }
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !QFile::exists(dropped); }, 10000));
+    EXPECT_EQ(workbooks().size(), 2);
 }
 
 TEST_F(WorkbookExportTest, SheetXmlStaysWellFormed)

@@ -17,6 +17,8 @@ struct XmlCell {
     QString border; // left border style, "thin" or ""
     QString align;  // horizontal alignment or ""
     QString numberFormat; // format code, "General" for none
+
+    friend bool operator==(const XmlCell&, const XmlCell&) = default;
 };
 
 struct XmlSheet {
