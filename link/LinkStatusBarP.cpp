@@ -1,6 +1,7 @@
 #include "link/LinkStatusBarP.h"
 
 #include "link/ComPort.h"
+#include "link/PollDelay.h"
 #include "link/PortErrors.h"
 #include "settings/FuncP.h"
 #include "settings/KeloError.h"
@@ -160,7 +161,7 @@ bool OpenComPort(QWidget* owner, TComPort& port, LinkStatusBar& statusBar, AppCo
     // Read for the default it writes back; the loader reads the key itself.
     (void)IniReadOrWrite(true, ini, section, QStringLiteral("FlowControl"), QStringLiteral("fcCustom"));
     statusBar.setPanelText(3, IniReadOrWrite(true, ini, QStringLiteral("Delay"), QStringLiteral("Time"),
-                                             QStringLiteral("200")));
+                                             QString::number(kDefaultPollDelayMs)));
     port.LoadPortSettings(ini);
     statusBar.watch(&port);
     if (!openAndReport(owner, port, context)) {
