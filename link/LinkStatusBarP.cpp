@@ -9,6 +9,7 @@
 
 #include <QLabel>
 #include <QPainter>
+#include <QTimer>
 
 namespace {
 
@@ -52,8 +53,10 @@ public:
         if (port.findChild<ReceiveFailureReporter*>(QLatin1String(kName), Qt::FindDirectChildrenOnly))
             return;
         auto* reporter = new ReceiveFailureReporter(port);
-        QObject::connect(&port, &TComPort::receiveStopped, reporter,
-                         [owner, &dialogs](const QString& reason) { dialogs.errorBox(owner, reason); });
+        // Shown once the port's handler has returned, so no timer waits for the box.
+        QObject::connect(&port, &TComPort::receiveStopped, reporter, [reporter, owner, &dialogs](const QString& reason) {
+            QTimer::singleShot(0, reporter, [owner, &dialogs, reason] { dialogs.errorBox(owner, reason); });
+        });
     }
 
 private:

@@ -230,15 +230,17 @@ void MqttLink::wake()
 
 void MqttLink::enqueue(std::vector<Message> messages)
 {
+    qint64 dropped = 0;
     {
         std::lock_guard lock(m_mutex);
         for (Message& m : messages)
             m_queue.push_back(std::move(m));
         while (qsizetype(m_queue.size()) > m_queueLimit) {
             m_queue.pop_front();
-            ++m_dropped;
+            ++dropped;
         }
     }
+    m_dropped += dropped; // atomic: needs no lock
     wake();
 }
 
@@ -340,10 +342,7 @@ void MqttLink::serviceConnection()
         m_ready = true;
         m_retryMs = kFirstRetryMs;
         m_connectedShared = true;
-        {
-            std::lock_guard lock(m_mutex);
-            ++m_inFlightShared;
-        }
+        ++m_inFlightShared; // never queued, so no step of drained()'s to keep whole
         publishNow({m_statusTopic, QByteArrayLiteral("online")});
         report(Event::Connected, {});
         if (!m_retainedDone)

@@ -1,10 +1,10 @@
 // The engine's rules on a scripted line: no window, no device. Each case is
 // a script of ticks and replies and the events the engine reports.
 #include "link/FrameProtocol.h"
-#include "link/FrameSender.h"
 #include "link/ReplyAssembler.h"
 #include "monitoring/MonitoringEngine.h"
 #include "tests/support/Files.h"
+#include "tests/support/ScriptedLine.h"
 
 #include <QDir>
 #include <QRandomGenerator>
@@ -12,20 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// A line that takes every frame, or refuses them all while `refusing`.
-class ScriptedLine : public FrameSender {
-public:
-    Result send(const QByteArray& frame) override
-    {
-        if (refusing)
-            return {false, QStringLiteral("WriteFile function failed"), QStringLiteral("the port took no bytes")};
-        sent << frame;
-        return {true, {}, {}};
-    }
-    QList<QByteArray> sent;
-    bool refusing = false;
-};
 
 // The engine on a scripted line, its clocks in the test's hands, and every
 // event it reports as one short line.

@@ -103,6 +103,33 @@ TEST_F(UnattendedRun, APulledControllerWhileTheBoxWaitsIsZeroedNotRecordedAsItsL
     EXPECT_EQ(value(1), "0");
 }
 
+// The port stopped announcing replies: the panel, the log and a box say so,
+// the box waits while the timers keep their rhythm, and the port is opened
+// again, so the next reply reaches its cell.
+TEST_F(UnattendedRun, AStoppedReceiveIsShownWhileTheRunGoesOnAndThePortOpensAgain)
+{
+    portAt(line.slavePath(), "40");
+    open();
+    load(threeChannelSet("Line A", "50"));
+    start();
+    window->spbViewClick();
+    runTimers();
+    holdBoxesFor(6);
+    Q_EMIT port()->receiveStopped(QStringLiteral("ReadFile function failed"));
+    EXPECT_EQ(panel(0), "ERROR");
+    ASSERT_TRUE(waitFor([&] { return heldBoxes() == 1; }));
+    EXPECT_EQ(dialogs.errors, QStringList{"ReadFile function failed"});
+    EXPECT_EQ(logLines().filter("[수신 중단] ReadFile function failed — 포트를 다시 엽니다").size(), 1);
+    window->bbtStartClick();
+    expectNoGap(recordLines(recordPath()));
+    (void)line.readAvailable();
+    QByteArray sent;
+    ASSERT_TRUE(waitFor([&] { return !(sent = tick()).isEmpty(); })); // once the last request has timed out
+    const int c = sent.mid(1, 2).toInt();
+    answer(reply(sent.mid(1, 2), "OK", "04D2"));
+    EXPECT_EQ(value(c), c == 2 ? "1,234" : "123.4");
+}
+
 // Run 1 lost its folder; the operator stops, restores it, loads another set
 // and starts again on the same file.
 TEST_F(UnattendedRun, KeptBackLinesNeverLandUnderAnotherRunsHeader)

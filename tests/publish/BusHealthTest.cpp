@@ -1,5 +1,12 @@
 #include "publish/BusHealth.h"
 
+#include "link/FrameProtocol.h"
+#include "link/ReplyAssembler.h"
+#include "monitoring/MonitoringEngine.h"
+#include "publish/MqttEngineFeed.h"
+#include "publish/MqttPublisher.h"
+#include "tests/support/ScriptedLine.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
@@ -72,4 +79,34 @@ TEST(BusHealth, MedianIsExactBelowOneSecondAndCloseAbove)
         }
         EXPECT_EQ(health.figures("05").medianMs, c.median) << c.times.size();
     }
+}
+
+// The feed times each reply as the engine timed its exchange (here on a
+// steady clock the test turns), not by a clock of its own.
+TEST(BusHealthFeed, RepliesAreTimedByTheEnginesExchangeTime)
+{
+    ScriptedLine line;
+    ReplyAssembler assembler;
+    qint64 steadyMs = 0;
+    MonitoringEngine engine(line, assembler, systemClock(), Regional::plain(), [&] { return steadyMs; });
+    engine.setChannels({ChannelDef{"01", "Z1", "0001", "1", "100", "0", "255"}}, "set.khd");
+    engine.setPollTiming(100, 500);
+    MqttPublisher publisher(MqttEndpoint{});
+    feedPublisher(engine, publisher);
+    const qint64 waits[] = {37, 120, 5};
+    for (qint64 ms : waits) {
+        engine.pollTick(false);
+        steadyMs += ms;
+        (void)engine.receive(BuildFrame("01DRS,OK,0001"));
+    }
+    engine.pollTick(false);
+    steadyMs += 500;
+    engine.pollTick(false); // the fourth request went unanswered
+    const BusHealth::Figures f = publisher.busHealth().figures("01");
+    EXPECT_EQ(f.requests, 5);
+    EXPECT_EQ(f.okReplies, 3);
+    EXPECT_EQ(f.misses, 1);
+    EXPECT_EQ(f.lastMs, 5);
+    EXPECT_EQ(f.medianMs, 37);
+    EXPECT_EQ(f.maxMs, 120);
 }
