@@ -28,10 +28,13 @@ class ReplyAssembler;
 // and a reply that arrives while no request is awaited, or from another
 // address, belongs to no channel and is dropped and counted.
 //
-// The owner drives the rhythm: it calls pollTick(), sampleTick() and
-// receive() from its timers and its port's receive notification, and turns
-// the signals into whatever it shows (cells, points, panels and boxes; log
-// lines; published messages). Nothing here waits or asks anyone.
+// Requests go to a FrameSender (the serial port, or a test's scripted line)
+// that never waits for the bytes to leave. The owner drives the rhythm: it
+// calls pollTick(), sampleTick() and receive() from its timers and its
+// port's receive notification, and turns the signals into whatever it shows
+// (cells, points, panels and boxes; log lines; published messages). Every
+// state signal (send, record, link) fires on a change, not on every tick.
+// Nothing here waits or asks anyone.
 // Channels are numbered from 1.
 class MonitoringEngine : public QObject {
     Q_OBJECT
