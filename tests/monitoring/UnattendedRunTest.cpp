@@ -8,6 +8,10 @@
 #include "monitoring/MonitoringEngine.h"
 #include "monitoring/ValueFormat.h"
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 class UnattendedRun : public MonitoringWindowTest {
 protected:
     // Lets the window's own timers run (poll 40 ms, sampling 50 ms); every
@@ -101,6 +105,27 @@ TEST_F(UnattendedRun, APulledControllerWhileTheBoxWaitsIsZeroedNotRecordedAsItsL
     expectNoGap(lines);
     EXPECT_EQ(lines.last().mid(16), "0;0;0;") << "silent channels are zeroed while the box waits";
     EXPECT_EQ(value(1), "0");
+}
+
+// The line's output is held (as by a flow-control stop): no request can
+// leave, yet both timers keep their rhythm and no sample line is missed.
+TEST_F(UnattendedRun, AStalledLineHoldsUpNeitherTimer)
+{
+    portAt(line.slavePath(), "40");
+    open();
+    load(threeChannelSet("Line A", "50"));
+    const int held = ::open(QFile::encodeName(line.slavePath()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::tcflow(held, TCOOFF), 0);
+    start();
+    runTimers();
+    ASSERT_TRUE(waitFor([&] { return samples->count() >= 12; }));
+    window->bbtStartClick();
+    ::tcflow(held, TCOON);
+    ::close(held);
+    const QList<QByteArray> lines = recordLines(recordPath());
+    ASSERT_GE(lines.size(), 13);
+    expectNoGap(lines);
+    EXPECT_EQ(panel(0), "ERROR") << "the request that could not leave is said";
 }
 
 // The port stopped announcing replies: the panel, the log and a box say so,
