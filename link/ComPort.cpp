@@ -150,6 +150,7 @@ void TComPort::releaseDevice()
     m_outboxTimer.stop();
     m_outbox.clear();
     m_rtsHeld = false;
+    m_stalled = false;
     if (m_serial.isOpen()) {
         m_rs485.restore(fd());
         m_serial.close();
@@ -269,6 +270,13 @@ int TComPort::postText(const QByteArray& text)
     const int failure = continueWriting();
     if (failure != 0 && !deviceGone(failure))
         RaisePortError(PortFailure::Write, failure);
+    if (m_stalled && m_outbox.size() == text.size()) {
+        // The frame before was cut off at its bound and the line still takes
+        // nothing: refused, so the stall is one failure, not one per frame.
+        endWriting();
+        return 0;
+    }
+    m_stalled = false;
     return failure == 0 && !m_lost ? int(text.size()) : 0;
 }
 
@@ -300,6 +308,7 @@ int TComPort::continueWriting()
         // Past the write bound: what did not leave is dropped, as SendText cuts it off.
         ::tcflush(f, TCOFLUSH);
         endWriting();
+        m_stalled = true;
         return 0;
     }
     if (!m_outbox.isEmpty() || m_rtsHeld) {

@@ -56,7 +56,8 @@ public:
     // Writes what the driver takes now and sends the rest from the event
     // loop, within the same bound as SendText (what is left then is dropped).
     // Returns the bytes accepted: all of them, or 0 while the frame before
-    // is still leaving or the link is lost. Throws as SendText.
+    // is still leaving, after it was cut off at its bound while the line
+    // still takes nothing, or while the link is lost. Throws as SendText.
     int postText(const QByteArray& text);
     // A frame given to postText is still leaving.
     [[nodiscard]] bool writing() const { return !m_outbox.isEmpty() || m_rtsHeld; }
@@ -105,6 +106,7 @@ private:
 
     QByteArray m_outbox;       // the rest of the frame postText could not write at once
     bool m_rtsHeld = false;    // RTS is up until the posted frame has left the wire
+    bool m_stalled = false;    // the last posted frame was cut off at its bound
     QDeadlineTimer m_outboxDeadline;
     QTimer m_outboxTimer;
 

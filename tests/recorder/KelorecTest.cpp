@@ -392,7 +392,8 @@ TEST(Kelorec, AStalledLineHoldsUpNoSamplingTick)
     InProcess in;
     RecorderOptions o = in.options();
     o.delayMs = 50;
-    Recorder r(o, systemClock(), Regional::plain(), [](const QString&) {});
+    QStringList log;
+    Recorder r(o, systemClock(), Regional::plain(), [&](const QString& l) { log << l; });
     ASSERT_EQ(r.prepare(), "");
     const int held = ::open(QFile::encodeName(in.line.slavePath()).constData(), O_RDWR | O_NOCTTY);
     ASSERT_EQ(::tcflow(held, TCOOFF), 0);
@@ -403,6 +404,8 @@ TEST(Kelorec, AStalledLineHoldsUpNoSamplingTick)
     for (qsizetype i = 2; i < l.size(); ++i)
         EXPECT_EQ(at(i - 1).secsTo(at(i)), 1) << l[i - 1].toStdString() << " then " << l[i].toStdString();
     EXPECT_TRUE(in.line.readAvailable().isEmpty());
+    EXPECT_EQ(log.filter("sending").join('|'), "sending failed: the port has not sent the last request yet")
+        << "a stall is one failure, however many requests it cut off";
     ASSERT_EQ(::tcflow(held, TCOON), 0);
     ::close(held);
     QByteArray sent;
