@@ -28,6 +28,15 @@ struct OpenLine {
     }
 };
 
+// Writes may take 100 ms, however many bytes.
+TComPortSettings writeBound100ms()
+{
+    TComPortSettings settings;
+    settings.Timeouts.WriteTotalConstant = 100;
+    settings.Timeouts.WriteTotalMultiplier = 0;
+    return settings;
+}
+
 QString errorText(const std::function<void()>& action)
 {
     try {
@@ -199,10 +208,7 @@ TEST(ComPort, DataBitsAndParityAskedOfTheDriver)
 
 TEST(ComPort, WriteHeldBackByTheFarEndStopsAtItsBoundAndCountsWhatWentOut)
 {
-    TComPortSettings settings;
-    settings.Timeouts.WriteTotalConstant = 100;
-    settings.Timeouts.WriteTotalMultiplier = 0;
-    OpenLine line(settings);
+    OpenLine line(writeBound100ms());
     // The far end reads nothing, so the line fills up and holds the rest back.
     const QByteArray big(4 << 20, 'x');
     const int written = line.port.SendText(big);
@@ -218,10 +224,7 @@ TEST(ComPort, WriteHeldBackByTheFarEndStopsAtItsBoundAndCountsWhatWentOut)
 // event loop, one frame at a time, and what is left at the bound is dropped.
 TEST(ComPort, PostedWriteLeavesFromTheEventLoopAndStopsAtItsBound)
 {
-    TComPortSettings settings;
-    settings.Timeouts.WriteTotalConstant = 100;
-    settings.Timeouts.WriteTotalMultiplier = 0;
-    OpenLine line(settings);
+    OpenLine line(writeBound100ms());
     const QByteArray big(4 << 20, 'x');
     const QByteArray frame("\x02" "01WHO\r\n");
     EXPECT_EQ(line.port.postText(big), big.size());
