@@ -58,7 +58,7 @@ public:
     static constexpr int kShutdownWaitMs = 1000;     // kelorec's orderly end waits this long for acks
     // A publisher destroyed on a window's thread waits at most this long for
     // "offline" to be acknowledged, and as long again for its thread to end.
-    static constexpr int kCloseWaitMs = 250;
+    static constexpr int kCloseWaitMs = 500;
 
     // Throws MqttSettingsError when the settings are bad.
     explicit MqttPublisher(const MqttSettings& settings, QObject* parent = nullptr);
