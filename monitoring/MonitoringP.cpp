@@ -534,7 +534,8 @@ void TMonitoringF::showBusCounts()
 }
 
 // The save dialog's choice, completed with ".kmr"; empty when the operator
-// cancels. A test run writes nothing, so nothing is asked about replacing.
+// cancels. A test run writes nothing, so nothing is asked about replacing;
+// lines still owed to the file are asked about in either mode.
 QString TMonitoringF::chooseRecordPath()
 {
     const bool test = testMode();
@@ -547,16 +548,15 @@ QString TMonitoringF::chooseRecordPath()
         const QString path = withExtension(chosen, QStringLiteral(".kmr"));
         request.startDir = QFileInfo(chosen).absolutePath();
         request.proposedName = QFileInfo(chosen).fileName();
-        if (test)
-            return path;
         // The dialog asked about the name as typed; the completed name is ours to ask about.
-        if (path != chosen && QFileInfo::exists(path)) {
+        if (!test && path != chosen && QFileInfo::exists(path)) {
             const QString question = QStringLiteral("%1\n파일이 이미 있습니다. 바꾸시겠습니까?").arg(path);
             if (m_context.dialogs.MsgBox(this, question, QStringLiteral("확인"), MsgStyle::YesNoQuestion)
                 != MsgResult::Yes)
                 continue;
         }
-        // Lines an earlier run still owes this file would be lost with it.
+        // Lines an earlier run still owes this file would be lost with it,
+        // in test mode too: the file is made once test mode is switched off.
         if (const int owed = m_engine->unwrittenLines(path); owed > 0) {
             const QString question = QStringLiteral("%1\n이 파일에 아직 기록하지 못한 이전 측정값 %2줄이 있습니다.\n"
                                                     "파일을 바꾸면 이 값들은 버려집니다. 그래도 바꾸시겠습니까?")

@@ -159,8 +159,10 @@ TEST_F(UnattendedRun, AStoppedReceiveIsShownWhileTheRunGoesOnAndThePortOpensAgai
 // and starts again on the same file.
 TEST_F(UnattendedRun, KeptBackLinesNeverLandUnderAnotherRunsHeader)
 {
-    for (const int answer : {MsgResult::Yes, MsgResult::No}) {
-        SCOPED_TRACE(answer);
+    // The second run starts live, or in test mode switched off at once.
+    const std::pair<int, bool> cases[] = {{MsgResult::Yes, false}, {MsgResult::No, false}, {MsgResult::Yes, true}};
+    for (const auto& [answer, testFirst] : cases) {
+        SCOPED_TRACE(answer + 10 * testFirst);
         open();
         load(threeChannelSet());
         start();
@@ -173,7 +175,9 @@ TEST_F(UnattendedRun, KeptBackLinesNeverLandUnderAnotherRunsHeader)
         load("Two;1000\r\n01;A;0001;0;100;0;255\r\n02;B;0001;0;100;0;255\r\n", "two.khd");
         dialogs.clear();
         dialogs.answers.push_back(answer);
+        child<QCheckBox>("chbRandom")->setChecked(testFirst);
         start();
+        child<QCheckBox>("chbRandom")->setChecked(false);
         ASSERT_EQ(dialogs.messages.size(), 1);
         EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("이전 측정값 2줄"))) << dialogs.messages[0].text.toStdString();
         if (answer == MsgResult::Yes) {
