@@ -10,6 +10,8 @@
 #include <cerrno>
 #include <climits>
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -43,6 +45,11 @@ TComPort::TComPort(QObject* parent) : QObject(parent)
 {
     m_reopenTimer.setInterval(kReopenIntervalMs);
     connect(&m_reopenTimer, &QTimer::timeout, this, &TComPort::retryOpen);
+    // A stalled write is looked at again every couple of milliseconds; it
+    // only runs while a posted frame is still leaving.
+    m_outboxTimer.setInterval(2);
+    // A write failure seen here is met again, and reported, by the next frame.
+    connect(&m_outboxTimer, &QTimer::timeout, this, [this] { (void)continueWriting(); });
     connect(&m_serial, &QSerialPort::readyRead, this, &TComPort::onReadyRead);
     connect(&m_serial, &QSerialPort::errorOccurred, this, &TComPort::onError);
 }
@@ -140,6 +147,10 @@ int TComPort::openDevice(PortFailure& failure)
 
 void TComPort::releaseDevice()
 {
+    m_outboxTimer.stop();
+    m_outbox.clear();
+    m_rtsHeld = false;
+    m_stalled = false;
     if (m_serial.isOpen()) {
         m_rs485.restore(fd());
         m_serial.close();
@@ -239,6 +250,92 @@ int TComPort::SendText(const QByteArray& text)
         onError(QSerialPort::WriteError);
     }
     return int(written);
+}
+
+int TComPort::postText(const QByteArray& text)
+{
+    if (text.isEmpty())
+        return 0;
+    if (!m_connected)
+        RaisePortError(PortFailure::Write, EBADF);
+    if (m_lost || writing())
+        return 0;
+    const int timeout = writeTimeoutMs(text.size());
+    m_outboxDeadline = timeout < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(timeout);
+    if (m_manualRtsToggle) {
+        SerialLine::setRts(fd(), true);
+        m_rtsHeld = true;
+    }
+    m_outbox = text;
+    const int failure = continueWriting();
+    if (failure != 0 && !deviceGone(failure))
+        RaisePortError(PortFailure::Write, failure);
+    if (m_stalled && m_outbox.size() == text.size()) {
+        // The frame before was cut off at its bound and the line still takes
+        // nothing: refused, so the stall is one failure, not one per frame.
+        endWriting();
+        return 0;
+    }
+    m_stalled = false;
+    return failure == 0 && !m_lost ? int(text.size()) : 0;
+}
+
+int TComPort::continueWriting()
+{
+    if (!m_serial.isOpen()) {
+        endWriting();
+        return 0;
+    }
+    const int f = fd();
+    while (!m_outbox.isEmpty()) {
+        const ssize_t n = ::write(f, m_outbox.constData(), size_t(m_outbox.size()));
+        if (n > 0) {
+            m_outbox.remove(0, n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN) {
+            const int failure = errno;
+            endWriting();
+            if (deviceGone(failure))
+                onError(QSerialPort::WriteError);
+            return failure;
+        }
+        break; // the driver's queue is full
+    }
+    if (m_outboxDeadline.hasExpired()) {
+        // Past the write bound: what did not leave is dropped, as SendText cuts it off.
+        ::tcflush(f, TCOFLUSH);
+        endWriting();
+        m_stalled = true;
+        return 0;
+    }
+    if (!m_outbox.isEmpty() || m_rtsHeld) {
+        // RTS must stay up until the last stop bit has left the wire.
+        if (m_outbox.isEmpty()) {
+            int pending = 0;
+            if (::ioctl(f, TIOCOUTQ, &pending) != 0 || pending == 0) {
+                (void)SerialLine::drainOutput(f, 0);
+                endWriting();
+                return 0;
+            }
+        }
+        if (!m_outboxTimer.isActive())
+            m_outboxTimer.start();
+        return 0;
+    }
+    endWriting();
+    return 0;
+}
+
+void TComPort::endWriting()
+{
+    m_outboxTimer.stop();
+    m_outbox.clear();
+    if (m_rtsHeld && m_serial.isOpen())
+        SerialLine::setRts(fd(), false);
+    m_rtsHeld = false;
 }
 
 int TComPort::SendText(const QString& text)

@@ -4,6 +4,7 @@
 #include "link/SerialLine.h"
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QSerialPort>
 #include <QTimer>
@@ -16,6 +17,8 @@
 // SendText blocks until the bytes have left, at most 1000 ms + 100 ms per byte.
 // DTR is held off; RTS follows ControlRTS, and in toggle mode is up only while
 // sending. Devices without modem lines (pseudo-terminals) skip those steps.
+// postText is the same write without the wait: what the driver cannot take
+// at once leaves from the event loop, so a stalled line holds up no timer.
 //
 // A device that vanishes while open (USB adapter pulled) is reported once by
 // linkLost, released, and tried again once a second; linkResumed follows when
@@ -50,6 +53,14 @@ public:
     // Throws "WriteFile function failed" when the port is not open.
     int SendText(const QByteArray& text);
     int SendText(const QString& text);
+    // Writes what the driver takes now and sends the rest from the event
+    // loop, within the same bound as SendText (what is left then is dropped).
+    // Returns the bytes accepted: all of them, or 0 while the frame before
+    // is still leaving, after it was cut off at its bound while the line
+    // still takes nothing, or while the link is lost. Throws as SendText.
+    int postText(const QByteArray& text);
+    // A frame given to postText is still leaving.
+    [[nodiscard]] bool writing() const { return !m_outbox.isEmpty() || m_rtsHeld; }
     // At most count of the bytes already waiting; never waits for more.
     // Throws "ReadFile function failed" when the port is not open.
     QByteArray ReadText(int count);
@@ -89,6 +100,15 @@ private:
     void releaseDevice();
     [[nodiscard]] int fd() const;
     [[nodiscard]] int writeTimeoutMs(qsizetype bytes) const;
+    // 0, or the errno of a failed write.
+    int continueWriting();
+    void endWriting();
+
+    QByteArray m_outbox;       // the rest of the frame postText could not write at once
+    bool m_rtsHeld = false;    // RTS is up until the posted frame has left the wire
+    bool m_stalled = false;    // the last posted frame was cut off at its bound
+    QDeadlineTimer m_outboxDeadline;
+    QTimer m_outboxTimer;
 
     TComPortSettings m_settings;
     QSerialPort m_serial;

@@ -1,6 +1,7 @@
 #include "link/LinkStatusBarP.h"
 
 #include "link/ComPort.h"
+#include "link/PollDelay.h"
 #include "link/PortErrors.h"
 #include "settings/FuncP.h"
 #include "settings/KeloError.h"
@@ -8,6 +9,7 @@
 
 #include <QLabel>
 #include <QPainter>
+#include <QTimer>
 
 namespace {
 
@@ -51,8 +53,10 @@ public:
         if (port.findChild<ReceiveFailureReporter*>(QLatin1String(kName), Qt::FindDirectChildrenOnly))
             return;
         auto* reporter = new ReceiveFailureReporter(port);
-        QObject::connect(&port, &TComPort::receiveStopped, reporter,
-                         [owner, &dialogs](const QString& reason) { dialogs.errorBox(owner, reason); });
+        // Shown once the port's handler has returned, so no timer waits for the box.
+        QObject::connect(&port, &TComPort::receiveStopped, reporter, [reporter, owner, &dialogs](const QString& reason) {
+            QTimer::singleShot(0, reporter, [owner, &dialogs, reason] { dialogs.errorBox(owner, reason); });
+        });
     }
 
 private:
@@ -160,7 +164,7 @@ bool OpenComPort(QWidget* owner, TComPort& port, LinkStatusBar& statusBar, AppCo
     // Read for the default it writes back; the loader reads the key itself.
     (void)IniReadOrWrite(true, ini, section, QStringLiteral("FlowControl"), QStringLiteral("fcCustom"));
     statusBar.setPanelText(3, IniReadOrWrite(true, ini, QStringLiteral("Delay"), QStringLiteral("Time"),
-                                             QStringLiteral("200")));
+                                             QString::number(kDefaultPollDelayMs)));
     port.LoadPortSettings(ini);
     statusBar.watch(&port);
     if (!openAndReport(owner, port, context)) {

@@ -1,6 +1,7 @@
 #include "link/SetupP.h"
 
 #include "link/ComComboBoxP.h"
+#include "link/PollDelay.h"
 #include "link/PortSettings.h"
 #include "settings/Convert.h"
 #include "settings/FuncP.h"
@@ -41,7 +42,6 @@ constexpr ListRow kRows[5] = {
 const QString kSection = QStringLiteral("ComPort1");
 const QString kDelaySection = QStringLiteral("Delay");
 const QString kDelayKey = QStringLiteral("Time");
-constexpr int kMaxDelayMillis = 3600 * 1000;
 
 QFrame* bevel(QWidget* parent)
 {
@@ -181,10 +181,7 @@ void TSetupF::showEvent(QShowEvent* event)
 
 std::optional<int> TSetupF::delayMillis() const
 {
-    const std::optional<int> ms = parseInt32(m_edtSec->text());
-    if (!ms || *ms <= 0 || *ms > kMaxDelayMillis)
-        return std::nullopt;
-    return ms;
+    return parsePollDelay(m_edtSec->text());
 }
 
 double TSetupF::wireMillis() const
@@ -231,7 +228,7 @@ void TSetupF::butSaveClick()
     if (!delayMillis()) {
         m_context.dialogs.MsgBox(this,
                                  QStringLiteral("Delay Timer에는 1 이상 %1 이하의 정수(msec, 최대 1시간)를 입력하세요: '%2'")
-                                     .arg(kMaxDelayMillis)
+                                     .arg(kMaxPollDelayMs)
                                      .arg(m_edtSec->text()),
                                  applicationTitle(), MsgStyle::Ok);
         m_edtSec->setFocus();

@@ -1,8 +1,7 @@
 #include "monitoring/MonitoringEngine.h"
 
-#include "link/ComPort.h"
 #include "link/FrameProtocol.h"
-#include "link/PortErrors.h"
+#include "link/FrameSender.h"
 #include "link/ReplyAssembler.h"
 #include "monitoring/ChannelValue.h"
 #include "monitoring/ValueFormat.h"
@@ -11,16 +10,14 @@
 
 #include <QRandomGenerator>
 
-MonitoringEngine::MonitoringEngine(TComPort& port, ReplyAssembler& assembler, Clock clock, Regional regional,
+MonitoringEngine::MonitoringEngine(FrameSender& line, ReplyAssembler& assembler, Clock clock, Regional regional,
                                    SteadyClock steady, QObject* parent)
-    : QObject(parent), m_port(port), m_assembler(assembler), m_clock(std::move(clock)),
+    : QObject(parent), m_line(line), m_assembler(assembler), m_clock(std::move(clock)),
       m_regional(std::move(regional)), m_steady(std::move(steady))
 {
-    connect(&m_port, &TComPort::linkLost, this, [this](const QString& reason) {
-        m_lostReason = reason;
-        Q_EMIT linkLost(reason);
-    });
-    connect(&m_port, &TComPort::linkResumed, this, &MonitoringEngine::linkResumed);
+    connect(&m_line, &FrameSender::linkLost, this, &MonitoringEngine::linkLost);
+    connect(&m_line, &FrameSender::linkResumed, this, &MonitoringEngine::linkResumed);
+    connect(&m_line, &FrameSender::receiveStopped, this, &MonitoringEngine::receiveStopped);
 }
 
 void MonitoringEngine::setChannels(const QList<ChannelDef>& channels, const QString& headerName)
@@ -61,6 +58,9 @@ void MonitoringEngine::start(const QString& recordPath, bool testMode, RecordFil
     (void)m_record.sync(nullptr);
     if (m_record.pendingLines() > 0)
         m_backlog.push_back(m_record);
+    // The file is made anew: what earlier runs owe it would land after this
+    // run's header line, so it is dropped (the window asked the operator).
+    std::erase_if(m_backlog, [&](const RecordFile& f) { return f.path() == next.path(); });
     m_record = next;
     m_fileMade = !testMode;
     m_testMode = testMode;
@@ -116,7 +116,7 @@ void MonitoringEngine::clearValues()
     for (int c = 1; c <= channelCount(); ++c) {
         const bool wasLost = m_values[c - 1].lost;
         m_values[c - 1] = Value{};
-        Q_EMIT valueShown(c, QString());
+        Q_EMIT valueChanged(c, QString());
         if (wasLost)
             Q_EMIT channelAnswering(c);
     }
@@ -147,18 +147,36 @@ void MonitoringEngine::pollTick(bool testMode)
     if (m_running && m_testMode && !testMode)
         beginLive();
     m_testMode = testMode;
-    const int p = m_poll.PollIdx();
-    if (testMode) {
-        // Nothing is on the line in test mode; a live request still out is
-        // forgotten, so its reply is credited to nobody.
-        m_awaiting = false;
-        const int v = int(QRandomGenerator::global()->bounded(100));
-        Q_EMIT pointPlotted(p, v);
-        if (m_poll.takeFill())
-            setValue(p, formatValue(v, ValueFormat::Plain, m_regional), v);
-        m_poll.advance();
+    if (testMode)
+        pollTest(m_poll.PollIdx());
+    else
+        pollLive(m_poll.PollIdx());
+}
+
+// Nothing is on the line in test mode: a random value, and the table filled
+// once a cycle after each sampling tick.
+void MonitoringEngine::pollTest(int p)
+{
+    forgetAwaited();
+    const int v = int(QRandomGenerator::global()->bounded(100));
+    Q_EMIT percentMeasured(p, v);
+    if (m_poll.takeFill())
+        setValue(p, formatValue(v, ValueFormat::Plain, m_regional), v);
+    m_poll.advance();
+}
+
+// A live request still out when test mode begins is over: unanswered, and
+// booked against its own channel, so a late reply is credited to nobody.
+void MonitoringEngine::forgetAwaited()
+{
+    if (!m_awaiting)
         return;
-    }
+    m_awaiting = false;
+    Q_EMIT exchangeEnded(m_awaitedChannel, Outcome::Missed, 0);
+}
+
+void MonitoringEngine::pollLive(int p)
+{
     if (m_awaiting) {
         if (sinceRequest() < m_responseTimeoutMs) {
             ++m_skippedTicks;
@@ -181,25 +199,11 @@ void MonitoringEngine::sendRequest(int p)
     const QByteArray frame = BuildFrame(toAnsi(c.Addr + QStringLiteral("DRS,01,") + c.Reg));
     // A frame left half-collected by an earlier reply is no part of this one's.
     m_assembler.abandonPartialFrame();
-    QString failure;
-    QString cause;
-    try {
-        if (m_port.SendText(frame) != frame.size()) {
-            const bool gone = m_port.LinkLost() && !m_lostReason.isEmpty();
-            failure = gone ? m_lostReason : PortErrorText(PortFailure::Write);
-            cause = gone ? QStringLiteral("the serial device is gone") : QStringLiteral("the port took no bytes");
-        }
-    } catch (const PortError& error) {
-        failure = error.text();
-        cause = m_port.Connected() ? qt_error_string(error.code()) : QStringLiteral("the port is not open");
-    } catch (const KeloError& error) {
-        failure = error.text();
-        cause = error.text();
-    }
-    if (!failure.isEmpty()) {
+    const FrameSender::Result result = m_line.send(frame);
+    if (!result.sent) {
         if (!m_sendFailing) {
             m_sendFailing = true;
-            Q_EMIT sendFailed(failure, cause);
+            Q_EMIT sendFailed(result.failure, result.cause);
         }
         return;
     }
@@ -265,7 +269,7 @@ void MonitoringEngine::handleReply(const QByteArray& frame)
         v.measured = true;
         setValue(c, decoded->cellText, decoded->value);
         if (decoded->percent)
-            Q_EMIT pointPlotted(c, *decoded->percent);
+            Q_EMIT percentMeasured(c, *decoded->percent);
     }
 }
 
@@ -273,7 +277,7 @@ void MonitoringEngine::setValue(int c, const QString& text, std::optional<double
 {
     m_values[c - 1].text = text;
     m_values[c - 1].value = value;
-    Q_EMIT valueShown(c, text);
+    Q_EMIT valueChanged(c, text);
 }
 
 void MonitoringEngine::drop(const QByteArray& frame)
@@ -285,7 +289,7 @@ void MonitoringEngine::drop(const QByteArray& frame)
 void MonitoringEngine::zero(int c, bool refused)
 {
     setValue(c, QStringLiteral("0"), std::nullopt);
-    Q_EMIT pointPlotted(c, 0);
+    Q_EMIT percentMeasured(c, 0);
     if (!m_values[c - 1].lost) {
         m_values[c - 1].lost = true;
         Q_EMIT channelLost(c, refused);
@@ -296,18 +300,30 @@ void MonitoringEngine::zero(int c, bool refused)
 
 void MonitoringEngine::sampleTick(bool testMode)
 {
+    recordSample(takeSample(testMode));
+}
+
+MonitoringEngine::Sample MonitoringEngine::takeSample(bool testMode)
+{
     if (m_running && m_testMode && !testMode)
         beginLive();
     m_testMode = testMode;
-    const QDateTime now = m_schedule.take(m_clock());
-    const QString stamp = sampleStamp(now, m_regional.dateSeparator);
-    Q_EMIT sampled(now, stamp);
+    Sample sample;
+    sample.time = m_schedule.take(m_clock());
+    sample.stamp = sampleStamp(sample.time, m_regional.dateSeparator);
+    sample.testMode = testMode;
+    Q_EMIT sampleStamped(sample.time, sample.stamp);
     m_poll.markSample();
     retryBacklog();
-    if (testMode || !m_running)
+    return sample;
+}
+
+void MonitoringEngine::recordSample(const Sample& sample)
+{
+    if (sample.testMode || !m_running)
         return;
-    record(stamp);
-    Q_EMIT sampleTaken(now);
+    record(sample.stamp);
+    Q_EMIT sampleRecorded(sample.time);
 }
 
 void MonitoringEngine::record(const QString& stamp)

@@ -12,8 +12,8 @@
 #include <optional>
 #include <vector>
 
+class FrameSender;
 class ReplyAssembler;
-class TComPort;
 
 // The monitoring run without a window: polls the channels of a set one per
 // poll tick, credits each reply to the request it answers, applies the miss
@@ -28,17 +28,27 @@ class TComPort;
 // and a reply that arrives while no request is awaited, or from another
 // address, belongs to no channel and is dropped and counted.
 //
-// The owner drives the rhythm: it calls pollTick(), sampleTick() and
-// receive() from its timers and its port's receive notification, and turns
-// the signals into whatever it shows (cells, points, panels and boxes; log
-// lines; published messages). Nothing here waits or asks anyone.
+// Requests go to a FrameSender (the serial port, or a test's scripted line)
+// that never waits for the bytes to leave. The owner drives the rhythm: it
+// calls pollTick(), sampleTick() and receive() from its timers and its
+// port's receive notification, and turns the signals into whatever it shows
+// (cells, points, panels and boxes; log lines; published messages). Every
+// state signal (send, record, link) fires on a change, not on every tick.
+// Nothing here waits or asks anyone.
 // Channels are numbered from 1.
 class MonitoringEngine : public QObject {
     Q_OBJECT
 public:
     enum class Outcome { Ok, Refused, Missed };
 
-    MonitoringEngine(TComPort& port, ReplyAssembler& assembler, Clock clock, Regional regional,
+    // The time a sampling tick stands for, and its stamp in the record file.
+    struct Sample {
+        QDateTime time;
+        QString stamp;
+        bool testMode = false;
+    };
+
+    MonitoringEngine(FrameSender& line, ReplyAssembler& assembler, Clock clock, Regional regional,
                      SteadyClock steady, QObject* parent = nullptr);
 
     // A new channel set: the poll cycle and the values start afresh.
@@ -56,7 +66,8 @@ public:
 
     // Starts a run that records to recordPath. Every channel starts without a
     // value, so one that stays silent records "0". In test mode no file is
-    // touched until test mode is switched off during the run. With Replace
+    // touched until test mode is switched off during the run. Lines an earlier
+    // run still owes recordPath are dropped: the file is made anew. With Replace
     // naming (a name the operator chose) it throws KeloError when the file
     // cannot be created; with Unique naming (a made-up name) the run starts
     // anyway and the file is made, under a free name, once it can be.
@@ -71,8 +82,15 @@ public:
     // The poll tick: zeroes the channel due after three requests without an
     // "OK", then sends its request (live), or plots a random value (test).
     void pollTick(bool testMode);
-    // The sampling tick: stamps the time and records every channel's value.
+    // The sampling tick: takeSample() then recordSample().
     void sampleTick(bool testMode);
+    // The first step of a sampling tick: the grid slot it stands for
+    // (sampleStamped), and kept-back lines written where they can be now.
+    [[nodiscard]] Sample takeSample(bool testMode);
+    // The second step: a live running tick records every channel's value
+    // (sampleRecorded). An owner that acts on the slot's time (a new day's
+    // file) does so between the two steps.
+    void recordSample(const Sample& sample);
     // Bytes from the port; returns the number of replies they completed.
     int receive(const QByteArray& bytes);
     // Whether a request is out and its reply not yet in.
@@ -91,6 +109,7 @@ public:
     // Zeroed by the miss rule and not answering since.
     [[nodiscard]] bool lost(int c) const { return m_values[c - 1].lost; }
     [[nodiscard]] const PollCycle& poll() const { return m_poll; }
+    // Since the latest recordFailed, no recordRecovered.
     [[nodiscard]] bool recordFailing() const { return m_recordFailing; }
 
     // Lines of this and earlier runs not yet written, and their files.
@@ -103,16 +122,20 @@ public:
     bool flushUnwritten();
 
 Q_SIGNALS:
-    void valueShown(int channel, const QString& text);
-    void pointPlotted(int channel, double value);
+    // The channel's value text changed ("" when it has none, "0" when zeroed).
+    void valueChanged(int channel, const QString& text);
+    // A measurement as a percentage of the channel's range (0 when zeroed; a
+    // random 0..99 in test mode).
+    void percentMeasured(int channel, double percent);
     // Zeroed by the miss rule; `refused` when the controller said no (NG)
     // rather than nothing.
     void channelLost(int channel, bool refused);
     void channelAnswering(int channel);
     void requestSent(int channel, const QByteArray& frame);
     void replyReceived(const QByteArray& frame);
-    // A request's fate: answered OK, refused, or unanswered when the next
-    // request went out; response time in milliseconds for answers.
+    // A request's fate: answered OK, refused, or unanswered (its time-out
+    // passed when the next tick came, or test mode forgot it); response time
+    // in milliseconds for answers.
     void exchangeEnded(int channel, Outcome outcome, qint64 responseMs);
     // A poll tick sent nothing: the request to `awaitedChannel` is still out.
     void pollSkipped(int awaitedChannel);
@@ -121,19 +144,23 @@ Q_SIGNALS:
     // Once a run: replies take longer than the poll interval, so ticks are
     // skipped and each channel is read less often than the interval says.
     void repliesSlowerThanPoll(qint64 responseMs, int pollDelayMs);
-    // The sampling tick's time: the slot of the sampling grid it stands for.
-    void sampled(const QDateTime& time, const QString& stamp);
-    // A live sampling tick is done: every channel's value is as recorded.
-    void sampleTaken(const QDateTime& time);
+    // Every sampling tick: the slot of the sampling grid it stands for.
+    void sampleStamped(const QDateTime& time, const QString& stamp);
+    // A live sampling tick wrote (or kept back) its line: every channel's
+    // value is as recorded.
+    void sampleRecorded(const QDateTime& time);
     void recordFailed(const QString& reason);
     // The record file was made (again), header line first.
     void recordFileMade(const QString& path);
     void recordRecovered();
-    // `reason` is the port's own text; `cause` says it plainly.
+    // Link states, each on a change only. `reason` is the port's own text;
+    // `cause` says it plainly.
     void sendFailed(const QString& reason, const QString& cause);
     void sendRecovered();
     void linkLost(const QString& reason);
     void linkResumed();
+    // Replies are no longer announced: the owner reopens the port.
+    void receiveStopped(const QString& reason);
 
 private:
     struct Value {
@@ -151,12 +178,15 @@ private:
     void record(const QString& stamp);
     void noteFileMade(int timesMadeBefore);
     void drop(const QByteArray& frame);
+    void pollLive(int p);
+    void pollTest(int p);
+    void forgetAwaited();
     void sendRequest(int p);
     [[nodiscard]] qint64 sinceRequest() const { return m_steady() - m_requestAt; }
     void setRecordFailing(bool failing, const QString& reason = {});
     void retryBacklog();
 
-    TComPort& m_port;
+    FrameSender& m_line;
     ReplyAssembler& m_assembler;
     Clock m_clock;
     Regional m_regional;
@@ -173,7 +203,6 @@ private:
     std::vector<RecordFile> m_backlog; // earlier files' lines not yet written
     bool m_recordFailing = false;
     bool m_sendFailing = false;
-    QString m_lostReason;
 
     SampleSchedule m_schedule;
     int m_samplingMs = 0;

@@ -1,6 +1,7 @@
 #include "monitoring/MonitoringP.h"
 
 #include "link/ComPort.h"
+#include "link/ComPortSender.h"
 #include "link/FrameProtocol.h"
 #include "link/LinkStatusBarP.h"
 #include "link/PortErrors.h"
@@ -53,7 +54,9 @@ TMonitoringF::TMonitoringF(AppContext& context, QWidget* parent)
     : QDialog(parent), m_context(context)
 {
     buildLayout();
-    m_engine = new MonitoringEngine(*ComPort1, programAssembler(ReceivingWindow::Monitoring), m_context.clock,
+    // Both are children of the window and go with it; nothing deletes them by hand.
+    m_sender = new ComPortSender(*ComPort1, this);
+    m_engine = new MonitoringEngine(*m_sender, programAssembler(ReceivingWindow::Monitoring), m_context.clock,
                                     m_context.regional, m_context.steady, this);
     m_busCounts = new QLabel(StatusBar1);
     m_busCounts->setObjectName(QStringLiteral("labBusCounts"));
@@ -65,14 +68,14 @@ TMonitoringF::TMonitoringF(AppContext& context, QWidget* parent)
 void TMonitoringF::connectEngine()
 {
     MonitoringEngine* e = m_engine;
-    connect(e, &MonitoringEngine::valueShown, this, &TMonitoringF::setValueCell);
-    connect(e, &MonitoringEngine::pointPlotted, this, &TMonitoringF::plot);
+    connect(e, &MonitoringEngine::valueChanged, this, &TMonitoringF::setValueCell);
+    connect(e, &MonitoringEngine::percentMeasured, this, &TMonitoringF::plot);
     // A channel zeroed by the miss rule shows its "0" in grey until it answers.
     connect(e, &MonitoringEngine::channelLost, this,
             [this](int c) { acGrd2->setTextColor(kValueRow, c, QColor(Qt::gray)); });
     connect(e, &MonitoringEngine::channelAnswering, this,
             [this](int c) { acGrd2->setTextColor(kValueRow, c, QColor()); });
-    connect(e, &MonitoringEngine::sampled, this, [this](const QDateTime&, const QString& stamp) {
+    connect(e, &MonitoringEngine::sampleStamped, this, [this](const QDateTime&, const QString& stamp) {
         acGrd2->setText(kValueRow, 0, stamp);
     });
     connect(e, &MonitoringEngine::requestSent, this, [this](int, const QByteArray& frame) {
@@ -103,6 +106,29 @@ void TMonitoringF::connectEngine()
     connect(e, &MonitoringEngine::sendFailed, this, &TMonitoringF::reportSendFailure);
     connect(e, &MonitoringEngine::recordFailed, this, &TMonitoringF::reportRecordFailure);
     connect(e, &MonitoringEngine::recordRecovered, this, [this] { showLinkState(kIdle); });
+    connect(e, &MonitoringEngine::receiveStopped, this, &TMonitoringF::reopenAfterReceiveStop);
+}
+
+// The port no longer announces replies: the panel and the log say so, and
+// the port is opened again once the handler that stopped it has returned.
+void TMonitoringF::reopenAfterReceiveStop(const QString& reason)
+{
+    showLinkState(kSendFailed);
+    if (logShowing())
+        log(QStringLiteral("[수신 중단] %1 — 포트를 다시 엽니다").arg(reason));
+    QTimer::singleShot(0, this, [this] {
+        try {
+            ComPort1->ClosePort();
+        } catch (const KeloError&) {
+            // The device is released either way; the open below says what is wrong.
+        }
+        try {
+            ComPort1->OpenPort();
+            showLinkState(kIdle);
+        } catch (const KeloError& error) {
+            postErrorBox(QStringLiteral("통신 불량\n") + error.text());
+        }
+    });
 }
 
 const PollCycle& TMonitoringF::poll() const
@@ -508,7 +534,8 @@ void TMonitoringF::showBusCounts()
 }
 
 // The save dialog's choice, completed with ".kmr"; empty when the operator
-// cancels. A test run writes nothing, so nothing is asked about replacing.
+// cancels. A test run writes nothing, so nothing is asked about replacing;
+// lines still owed to the file are asked about in either mode.
 QString TMonitoringF::chooseRecordPath()
 {
     const bool test = testMode();
@@ -521,25 +548,24 @@ QString TMonitoringF::chooseRecordPath()
         const QString path = withExtension(chosen, QStringLiteral(".kmr"));
         request.startDir = QFileInfo(chosen).absolutePath();
         request.proposedName = QFileInfo(chosen).fileName();
-        if (test)
-            return path;
         // The dialog asked about the name as typed; the completed name is ours to ask about.
-        if (path != chosen && QFileInfo::exists(path)) {
+        if (!test && path != chosen && QFileInfo::exists(path)) {
             const QString question = QStringLiteral("%1\n파일이 이미 있습니다. 바꾸시겠습니까?").arg(path);
             if (m_context.dialogs.MsgBox(this, question, QStringLiteral("확인"), MsgStyle::YesNoQuestion)
                 != MsgResult::Yes)
                 continue;
         }
-        // Lines an earlier run still owes this file would be lost with it.
+        // Lines an earlier run still owes this file would be lost with it,
+        // in test mode too: the file is made once test mode is switched off.
         if (const int owed = m_engine->unwrittenLines(path); owed > 0) {
             const QString question = QStringLiteral("%1\n이 파일에 아직 기록하지 못한 이전 측정값 %2줄이 있습니다.\n"
                                                     "파일을 바꾸면 이 값들은 버려집니다. 그래도 바꾸시겠습니까?")
                                          .arg(path)
                                          .arg(owed);
+            // Yes: the engine drops them when the run starts on this file.
             if (m_context.dialogs.MsgBox(this, question, QStringLiteral("확인"), MsgStyle::YesNoQuestion)
                 != MsgResult::Yes)
                 continue;
-            m_engine->dropUnwritten(path);
         }
         return path;
     }

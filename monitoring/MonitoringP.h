@@ -6,6 +6,7 @@
 #include <memory>
 
 class ColumnGrid;
+class ComPortSender;
 class IntervalTimer;
 class MonitoringEngine;
 class MqttPublisher;
@@ -104,6 +105,7 @@ private:
     void log(const QString& line);
     void showLinkState(const QString& text);
     void reportSendFailure(const QString& text);
+    void reopenAfterReceiveStop(const QString& reason);
     // The poll interval for a run: the one asked for in panel 3, raised to
     // the time an exchange takes on the line, and said so in a box that
     // waits for the handler to return.
@@ -145,6 +147,7 @@ private:
     QString m_setPath;
     QString m_headerName;
     QString m_recordPath;
+    ComPortSender* m_sender = nullptr;
     MonitoringEngine* m_engine = nullptr;
     std::unique_ptr<MqttPublisher> m_publisher;
     QString m_publisherRefusal;

@@ -13,8 +13,6 @@ public:
 
     // A new channel set of n channels: counts zeroed, nothing polled yet.
     void reset(int channelCount);
-    // Start: the next tick serves channel 1.
-    void restart() { m_pollIdx = 1; }
 
     [[nodiscard]] int channelCount() const { return int(m_missCount.size()); }
     [[nodiscard]] int PollIdx() const { return m_pollIdx; }

@@ -1,4 +1,5 @@
 #pragma once
+#include "link/PollDelay.h"
 #include "link/PortSettings.h"
 #include "monitoring/ChannelSet.h"
 
@@ -11,8 +12,6 @@
 // The wait for a reply before a request counts as unanswered, unless the
 // line itself needs longer (see responseTimeoutMs).
 inline constexpr int kDefaultResponseTimeoutMs = 500;
-// The longest poll interval accepted: beyond an hour nothing is monitored.
-inline constexpr int kMaxPollDelayMs = 3'600'000;
 
 // Milliseconds the longest request of the channels and its reply
 // ("STX aa DRS,OK,hhhh CR LF") take on the line, rounded up; 0 for none.

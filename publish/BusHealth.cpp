@@ -20,28 +20,21 @@ BusHealth::Station& BusHealth::station(const QString& addr)
     return it->second;
 }
 
-void BusHealth::request(const QString& addr, qint64 atMs)
+void BusHealth::request(const QString& addr)
 {
-    Station& s = station(addr);
-    ++s.figures.requests;
-    s.openRequestAt = atMs;
+    ++station(addr).figures.requests;
 }
 
-void BusHealth::reply(const QString& addr, bool ok, qint64 atMs)
+void BusHealth::reply(const QString& addr, bool ok, qint64 responseMs)
 {
     Station& s = station(addr);
     ++(ok ? s.figures.okReplies : s.figures.refusals);
-    if (s.openRequestAt) {
-        addTime(s, std::max<qint64>(0, atMs - *s.openRequestAt));
-        s.openRequestAt.reset();
-    }
+    addTime(s, std::max<qint64>(0, responseMs));
 }
 
 void BusHealth::miss(const QString& addr)
 {
-    Station& s = station(addr);
-    ++s.figures.misses;
-    s.openRequestAt.reset();
+    ++station(addr).figures.misses;
 }
 
 void BusHealth::skipped(const QString& addr)

@@ -25,13 +25,13 @@ public:
         std::optional<qint64> maxMs;
     };
 
-    // Times are milliseconds on any one clock (a QElapsedTimer, or msecs since
-    // the epoch), the same clock for request and reply.
-    void request(const QString& addr, qint64 atMs);
-    // A complete reply for addr: ok false is a refusal. Timed against the
-    // request still open for addr; a reply without one is counted, not timed.
-    void reply(const QString& addr, bool ok, qint64 atMs);
-    // The request open for addr got no reply within its time-out.
+    // A request to addr went out.
+    void request(const QString& addr);
+    // The request to addr was answered after responseMs (the engine's
+    // exchange time): ok false is a refusal.
+    void reply(const QString& addr, bool ok, qint64 responseMs);
+    // The request to addr ended unanswered (every such request, whether or
+    // not the miss rule has zeroed the channel yet).
     void miss(const QString& addr);
     // A poll tick held back while addr's reply was awaited.
     void skipped(const QString& addr);
@@ -55,7 +55,6 @@ public:
 private:
     struct Station {
         Figures figures;
-        std::optional<qint64> openRequestAt;
         std::vector<quint32> bins; // histogram of response times, made on the first timed reply
         qint64 timed = 0;
     };

@@ -3,12 +3,10 @@
 #include "monitoring/MonitoringEngine.h"
 #include "publish/MqttPublisher.h"
 
-#include <QElapsedTimer>
-#include <memory>
 
 void feedPublisher(MonitoringEngine& engine, MqttPublisher& publisher)
 {
-    QObject::connect(&engine, &MonitoringEngine::sampleTaken, &publisher, [&engine, &publisher](const QDateTime& t) {
+    QObject::connect(&engine, &MonitoringEngine::sampleRecorded, &publisher, [&engine, &publisher](const QDateTime& t) {
         // A channel without a value (not answered since Start, or zeroed by
         // the miss rule) has no measurement, whatever its cell shows.
         QList<SampleValue> values;
@@ -17,21 +15,17 @@ void feedPublisher(MonitoringEngine& engine, MqttPublisher& publisher)
             values.append(SampleValue{engine.value(c), engine.valueText(c)});
         publisher.publishSample(t, values);
     });
-    // Response times on one steady clock, whatever the wall clock does.
-    auto clock = std::make_shared<QElapsedTimer>();
-    clock->start();
-    QObject::connect(&engine, &MonitoringEngine::requestSent, &publisher,
-                     [&engine, &publisher, clock](int c, const QByteArray&) {
-                         publisher.busHealth().request(engine.channel(c).Addr, clock->elapsed());
-                     });
+    QObject::connect(&engine, &MonitoringEngine::requestSent, &publisher, [&engine, &publisher](int c, const QByteArray&) {
+        publisher.busHealth().request(engine.channel(c).Addr);
+    });
+    // Timed as the engine timed the exchange, on its steady clock.
     QObject::connect(&engine, &MonitoringEngine::exchangeEnded, &publisher,
-                     [&engine, &publisher, clock](int c, MonitoringEngine::Outcome outcome, qint64) {
+                     [&engine, &publisher](int c, MonitoringEngine::Outcome outcome, qint64 responseMs) {
                          const QString& addr = engine.channel(c).Addr;
                          if (outcome == MonitoringEngine::Outcome::Missed)
                              publisher.busHealth().miss(addr);
                          else
-                             publisher.busHealth().reply(addr, outcome == MonitoringEngine::Outcome::Ok,
-                                                         clock->elapsed());
+                             publisher.busHealth().reply(addr, outcome == MonitoringEngine::Outcome::Ok, responseMs);
                      });
     QObject::connect(&engine, &MonitoringEngine::pollSkipped, &publisher,
                      [&engine, &publisher](int c) { publisher.busHealth().skipped(engine.channel(c).Addr); });

@@ -20,6 +20,15 @@ namespace {
 
 constexpr int kIdlePollMs = 1000; // keep-alive pings are sent from this loop
 
+// CONNACK return codes of MQTT 3.1.1.
+constexpr int kConnackNone = -1; // no CONNACK yet
+constexpr int kConnackAccepted = 0;
+constexpr int kConnackBadProtocol = 1;
+constexpr int kConnackIdRejected = 2;
+constexpr int kConnackServerUnavailable = 3;
+constexpr int kConnackBadCredentials = 4;
+constexpr int kConnackNotAuthorized = 5;
+
 void initLibrary()
 {
     static std::once_flag once;
@@ -70,6 +79,7 @@ MqttLink::MqttLink(MqttEndpoint endpoint, qsizetype queueLimit, int inFlightWind
     , m_statusTopic(MqttTopics::status(m_endpoint.prefix).toUtf8())
 {
     initLibrary();
+    // Checked in start(): without it, stop() would wait out a back-off.
     m_wakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
 }
 
@@ -93,26 +103,53 @@ void MqttLink::start()
 {
     if (m_thread.joinable() || m_mosq)
         return;
-    m_mosq = mosquitto_new(clientId().constData(), true, this);
-    if (!m_mosq) {
-        m_report(Event::Refused, QStringLiteral("MQTT 클라이언트를 만들 수 없습니다 (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (m_wakeFd < 0) {
+        report(Event::Refused, QStringLiteral("MQTT 연결을 시작할 수 없습니다 (eventfd: %1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
         return;
     }
-    mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    // A tick's messages leave at once, not held back for the acknowledgements
-    // of the ones before them.
-    mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1);
-    mosquitto_max_inflight_messages_set(m_mosq, unsigned(m_inFlightWindow));
+    m_mosq = mosquitto_new(clientId().constData(), true, this);
+    if (!m_mosq) {
+        report(Event::Refused, QStringLiteral("MQTT 클라이언트를 만들 수 없습니다 (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return;
+    }
+    if (!setUp()) {
+        mosquitto_destroy(m_mosq);
+        m_mosq = nullptr;
+        return;
+    }
+    m_retryMs = kFirstRetryMs;
+    m_thread = std::thread([this] { run(); });
+}
+
+// Every setup call is checked: a will that silently failed would leave the
+// status "online" for ever after a crash.
+bool MqttLink::setUp()
+{
+    const auto check = [this](int rc, const char* call) {
+        if (rc == MOSQ_ERR_SUCCESS)
+            return true;
+        report(Event::Refused, QStringLiteral("MQTT 설정을 할 수 없습니다: %1 (%2)")
+                                   .arg(QLatin1String(call), QString::fromUtf8(mosquitto_strerror(rc))));
+        return false;
+    };
+    if (!check(mosquitto_int_option(m_mosq, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311), "protocol version")
+        // A tick's messages leave at once, not held back for the
+        // acknowledgements of the ones before them.
+        || !check(mosquitto_int_option(m_mosq, MOSQ_OPT_TCP_NODELAY, 1), "TCP_NODELAY")
+        || !check(mosquitto_max_inflight_messages_set(m_mosq, unsigned(m_inFlightWindow)), "max_inflight_messages")
+        || !check(mosquitto_will_set(m_mosq, m_statusTopic.constData(), 7, "offline", 1, true), "will_set"))
+        return false;
     mosquitto_connect_callback_set(m_mosq, &MqttLink::onConnect);
     mosquitto_publish_callback_set(m_mosq, &MqttLink::onPublish);
     mosquitto_log_callback_set(m_mosq, &MqttLink::onLog);
     mosquitto_message_callback_set(m_mosq, &MqttLink::onMessage);
     mosquitto_unsubscribe_callback_set(m_mosq, &MqttLink::onUnsubscribe);
-    mosquitto_will_set(m_mosq, m_statusTopic.constData(), 7, "offline", 1, true);
     if (!m_endpoint.user.isEmpty()) {
         const QByteArray user = m_endpoint.user.toUtf8();
-        mosquitto_username_pw_set(m_mosq, user.constData(),
-                                  m_endpoint.hasPassword ? m_endpoint.password.constData() : nullptr);
+        if (!check(mosquitto_username_pw_set(m_mosq, user.constData(),
+                                             m_endpoint.hasPassword ? m_endpoint.password.constData() : nullptr),
+                   "username_pw_set"))
+            return false;
     }
     if (m_endpoint.tls) {
         int rc = MOSQ_ERR_SUCCESS;
@@ -133,20 +170,53 @@ void MqttLink::start()
             rc = mosquitto_tls_set(m_mosq, ca.constData(), nullptr, nullptr, nullptr, nullptr);
         }
         if (rc != MOSQ_ERR_SUCCESS) {
-            m_report(Event::Refused, QStringLiteral("TLS 설정을 할 수 없습니다: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
-            return;
+            report(Event::Refused, QStringLiteral("TLS 설정을 할 수 없습니다: %1").arg(QString::fromUtf8(mosquitto_strerror(rc))));
+            return false;
         }
     }
-    m_retryMs = kFirstRetryMs;
-    m_thread = std::thread([this] { run(); });
+    return true;
+}
+
+void MqttLink::report(Event event, const QString& message)
+{
+    std::lock_guard lock(m_reportMutex);
+    if (!m_silenced)
+        m_report(event, message);
+}
+
+void MqttLink::silence()
+{
+    std::lock_guard lock(m_reportMutex);
+    m_silenced = true;
+}
+
+void MqttLink::noteChange()
+{
+    // Taken and released so a waiter between its check and its wait is woken.
+    { std::lock_guard lock(m_mutex); }
+    m_changed.notify_all();
+}
+
+void MqttLink::requestStop()
+{
+    m_stop = true;
+    if (m_wakeFd >= 0)
+        wake();
+}
+
+bool MqttLink::waitStopped(int timeoutMs)
+{
+    if (!m_thread.joinable())
+        return true;
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return m_finished; });
 }
 
 void MqttLink::stop()
 {
     if (!m_thread.joinable())
         return;
-    m_stop = true;
-    wake();
+    requestStop();
     m_thread.join();
 }
 
@@ -160,17 +230,17 @@ void MqttLink::wake()
 
 void MqttLink::enqueue(std::vector<Message> messages)
 {
+    qint64 dropped = 0;
     {
         std::lock_guard lock(m_mutex);
         for (Message& m : messages)
             m_queue.push_back(std::move(m));
-        qint64 dropped = 0;
         while (qsizetype(m_queue.size()) > m_queueLimit) {
             m_queue.pop_front();
             ++dropped;
         }
-        m_dropped += dropped;
     }
+    m_dropped += dropped; // atomic: needs no lock
     wake();
 }
 
@@ -178,6 +248,13 @@ bool MqttLink::drained() const
 {
     std::lock_guard lock(m_mutex);
     return m_queue.empty() && m_inFlightShared.load() == 0;
+}
+
+bool MqttLink::waitDrained(int timeoutMs) const
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                              [this] { return m_queue.empty() && m_inFlightShared.load() == 0; });
 }
 
 qint64 MqttLink::queued() const
@@ -196,11 +273,16 @@ void MqttLink::run()
         serviceConnection();
     }
     closeCleanly();
+    {
+        std::lock_guard lock(m_mutex);
+        m_finished = true;
+    }
+    m_changed.notify_all();
 }
 
 bool MqttLink::openConnection()
 {
-    m_connackCode = -1;
+    m_connackCode = kConnackNone;
     m_lastLibraryError.clear();
     const QByteArray host = m_endpoint.host.toUtf8();
     // Resolves the host name on this thread; the socket connects without blocking.
@@ -254,18 +336,15 @@ void MqttLink::serviceConnection()
         waitBeforeRetry();
         return;
     }
-    if (!m_ready && m_connackCode == 0) {
+    if (!m_ready && m_connackCode == kConnackAccepted) {
         // libmosquitto has queued its resends of unacknowledged messages while
         // handling the CONNACK, so what the pump sends now follows them.
         m_ready = true;
         m_retryMs = kFirstRetryMs;
         m_connectedShared = true;
-        {
-            std::lock_guard lock(m_mutex);
-            ++m_inFlightShared;
-        }
+        ++m_inFlightShared; // never queued, so no step of drained()'s to keep whole
         publishNow({m_statusTopic, QByteArrayLiteral("online")});
-        m_report(Event::Connected, {});
+        report(Event::Connected, {});
         if (!m_retainedDone)
             beginRetainedRead();
     }
@@ -289,7 +368,9 @@ void MqttLink::endRetainedRead()
 {
     m_retainedReading = false;
     m_retainedDone = true;
-    m_retainedReader(m_retainedPayload);
+    std::lock_guard lock(m_reportMutex);
+    if (!m_silenced)
+        m_retainedReader(m_retainedPayload);
 }
 
 void MqttLink::pump()
@@ -311,6 +392,8 @@ void MqttLink::pump()
     while (m_inFlight < m_inFlightWindow) {
         Message message;
         {
+            // Taken off the queue and counted in flight in one step, so
+            // drained() never sees the message in neither place.
             std::lock_guard lock(m_mutex);
             if (m_queue.empty())
                 break;
@@ -333,6 +416,7 @@ void MqttLink::publishNow(const Message& message)
     } else {
         --m_inFlightShared;
         ++m_dropped;
+        noteChange();
     }
 }
 
@@ -345,22 +429,24 @@ void MqttLink::linkDown(int rc, int savedErrno)
         return;
     // A refusal, or a connection libmosquitto will not even try: said as
     // refused, with the library's reason, so it is never a silent retry.
-    const bool refused = (m_connackCode > 0 && m_connackCode != 3) || rc == MOSQ_ERR_TLS
-                         || rc == MOSQ_ERR_AUTH || rc == MOSQ_ERR_INVAL || rc == MOSQ_ERR_NOT_SUPPORTED;
-    m_report(refused ? Event::Refused : Event::Away, describeFailure(rc, savedErrno));
+    // A broker that is only unavailable now is away, not refusing.
+    const bool refused = (m_connackCode > kConnackAccepted && m_connackCode != kConnackServerUnavailable)
+                         || rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_AUTH || rc == MOSQ_ERR_INVAL
+                         || rc == MOSQ_ERR_NOT_SUPPORTED;
+    report(refused ? Event::Refused : Event::Away, describeFailure(rc, savedErrno));
 }
 
 QString MqttLink::describeFailure(int rc, int savedErrno) const
 {
     switch (m_connackCode) {
-    case 1:
+    case kConnackBadProtocol:
         return QStringLiteral("브로커가 MQTT 3.1.1을 받지 않습니다 (unacceptable protocol version)");
-    case 2:
+    case kConnackIdRejected:
         return QStringLiteral("브로커가 클라이언트 ID를 거부했습니다 (identifier rejected)");
-    case 3:
+    case kConnackServerUnavailable:
         return QStringLiteral("브로커를 지금 쓸 수 없습니다 (server unavailable)");
-    case 4:
-    case 5:
+    case kConnackBadCredentials:
+    case kConnackNotAuthorized:
         return QStringLiteral("사용자 이름 또는 비밀번호가 맞지 않거나 권한이 없습니다 (not authorized)");
     default:
         break;
@@ -431,6 +517,7 @@ void MqttLink::onPublish(mosquitto*, void* self, int)
     if (link->m_inFlightShared.load() > 0)
         --link->m_inFlightShared;
     ++link->m_delivered;
+    link->noteChange();
 }
 
 void MqttLink::onMessage(mosquitto*, void* self, const mosquitto_message* message)

@@ -5,6 +5,7 @@
 #include <QString>
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -30,7 +31,9 @@ public:
     static constexpr int kKeepAliveSeconds = 15; // also bounds a connect that never completes
     static constexpr int kFirstRetryMs = 500;    // reconnects back off, doubling ...
     static constexpr int kMaxRetryMs = 30000;    // ... up to this
-    // Called on the network thread; the receiver hands it to its own thread.
+    // Called on the network thread, and by start() on the caller's thread
+    // when the client cannot be set up; the receiver hands it to its own
+    // thread. Never called once silence() has returned.
     using Reporter = std::function<void(Event event, const QString& message)>;
 
     // Called on the network thread with the payload of the retained message
@@ -45,12 +48,23 @@ public:
     void readRetainedFirst(QByteArray topic, RetainedReader reader);
     static constexpr int kRetainedReadMs = 5000; // a broker that does not answer is not waited for longer
 
+    // Sets the client up and starts the network thread; a setup call that
+    // fails is reported as Refused, naming it, and nothing starts.
     void start();
     // Appends in order; beyond the limit the oldest are dropped and counted.
     void enqueue(std::vector<Message> messages);
     // The queue is empty and every message sent is acknowledged.
     [[nodiscard]] bool drained() const;
-    // Ends the thread; with connected and a clean disconnect when possible.
+    // Waits, without spinning, until drained() or timeoutMs have passed.
+    bool waitDrained(int timeoutMs) const;
+    // The reporter and the retained reader are not called any more.
+    void silence();
+    // Asks the thread to end, with a clean disconnect when connected; returns at once.
+    void requestStop();
+    // Waits at most timeoutMs for the thread to end; true when it has (or never ran).
+    bool waitStopped(int timeoutMs);
+    // Ends the thread and waits for it: it may sit in a host-name lookup, so
+    // not for a window's thread (see MqttPublisher's destructor).
     void stop();
 
     [[nodiscard]] qint64 queued() const;
@@ -69,6 +83,9 @@ private:
     void closeCleanly();
     void wake();
     void publishNow(const Message& message);
+    void report(Event event, const QString& message);
+    void noteChange();
+    [[nodiscard]] bool setUp();
     void beginRetainedRead();
     void endRetainedRead();
     [[nodiscard]] QString describeFailure(int rc, int savedErrno) const;
@@ -91,7 +108,12 @@ private:
     std::atomic<bool> m_stop{false};
 
     mutable std::mutex m_mutex;
+    mutable std::condition_variable m_changed; // drained() or m_finished may have changed
     std::deque<Message> m_queue; // guarded by m_mutex
+    bool m_finished = false;     // guarded by m_mutex: run() has returned
+
+    std::mutex m_reportMutex;    // a report and silence() never overlap
+    bool m_silenced = false;     // guarded by m_reportMutex
 
     std::atomic<qint64> m_dropped{0};
     std::atomic<qint64> m_delivered{0};

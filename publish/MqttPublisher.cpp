@@ -5,11 +5,10 @@
 #include "publish/MqttTopics.h"
 #include "settings/Convert.h"
 
-#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThread>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -97,9 +96,17 @@ MqttPublisher::~MqttPublisher()
         endRun();
     if (m_link->connected()) {
         enqueue(MqttTopics::status(m_endpoint.prefix), QByteArrayLiteral("offline"));
-        flush(kShutdownWaitMs);
+        (void)m_link->waitDrained(kCloseWaitMs);
     }
-    m_link->stop();
+    // Nothing reaches this object once it is gone.
+    m_link->silence();
+    m_link->requestStop();
+    if (m_link->waitStopped(kCloseWaitMs))
+        return; // joined at once by the link's destructor
+    // The network thread may sit in a host-name lookup for as long as the
+    // resolver takes; a thread of its own joins it and frees the link, so
+    // the window closes now.
+    std::thread([link = std::move(m_link)]() mutable { link.reset(); }).detach();
 }
 
 void MqttPublisher::start()
@@ -321,14 +328,7 @@ void MqttPublisher::publishHealth()
 
 bool MqttPublisher::flush(int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    while (!m_link->drained()) {
-        if (clock.elapsed() >= timeoutMs)
-            return false;
-        QThread::msleep(5);
-    }
-    return true;
+    return m_link->waitDrained(timeoutMs);
 }
 
 MqttPublisher::Counters MqttPublisher::counters() const

@@ -55,14 +55,18 @@ public:
     // Published, not yet acknowledged. Larger windows are slower: libmosquitto
     // and the broker walk their lists of unacknowledged messages per message.
     static constexpr int kInFlightWindow = 100;
-    static constexpr int kShutdownWaitMs = 1000;     // a closing publisher waits this long for acks
+    static constexpr int kShutdownWaitMs = 1000;     // kelorec's orderly end waits this long for acks
+    // A publisher destroyed on a window's thread waits at most this long for
+    // "offline" to be acknowledged, and as long again for its thread to end.
+    static constexpr int kCloseWaitMs = 500;
 
     // Throws MqttSettingsError when the settings are bad.
     explicit MqttPublisher(const MqttSettings& settings, QObject* parent = nullptr);
     explicit MqttPublisher(MqttEndpoint endpoint, QObject* parent = nullptr,
                            qsizetype queueLimit = kMaxQueuedMessages);
-    // Ends a run still going, says "offline" and waits up to kShutdownWaitMs
-    // for what is queued.
+    // Ends a run still going, says "offline" and waits up to kCloseWaitMs for
+    // it; a network thread that does not end within kCloseWaitMs is left to
+    // end on its own (joined and freed by a thread of its own).
     ~MqttPublisher() override;
 
     // Starts connecting. Returns at once. Without a run, the state says "stopped".

@@ -1,7 +1,9 @@
 #include "recorder/Recorder.h"
 
 #include "link/ComPort.h"
+#include "link/ComPortSender.h"
 #include "link/FrameProtocol.h"
+#include "link/PollDelay.h"
 #include "link/ReplyAssembler.h"
 #include "monitoring/ChannelSetCheck.h"
 #include "monitoring/MonitoringEngine.h"
@@ -21,13 +23,6 @@
 #include <QRegularExpression>
 
 namespace {
-
-// The assembler of the recorder's one port; it lives as long as the program.
-ReplyAssembler& recorderAssembler()
-{
-    static ReplyAssembler assembler;
-    return assembler;
-}
 
 QString lineSettingsText(const TComPortSettings& s)
 {
@@ -69,7 +64,8 @@ Recorder::Recorder(RecorderOptions options, Clock clock, Regional regional, Log 
       m_log(std::move(log)), m_port(std::make_unique<TComPort>())
 {
     m_port->setObjectName(QStringLiteral("ComPort1"));
-    m_engine = new MonitoringEngine(*m_port, recorderAssembler(), m_clock, m_regional, std::move(steady), this);
+    m_sender = std::make_unique<ComPortSender>(*m_port);
+    m_engine = std::make_unique<MonitoringEngine>(*m_sender, m_assembler, m_clock, m_regional, std::move(steady));
     connect(m_port.get(), &TComPort::OnRxChar, this,
             [this](QObject*, int count) { (void)m_engine->receive(m_port->ReadText(count)); });
     connect(&m_pollTimer, &QTimer::timeout, this, &Recorder::pollTick);
@@ -79,12 +75,7 @@ Recorder::Recorder(RecorderOptions options, Clock clock, Regional regional, Log 
     connectEngine();
 }
 
-Recorder::~Recorder()
-{
-    m_publisher.reset();
-    delete m_engine; // before the port it listens to
-    m_engine = nullptr;
-}
+Recorder::~Recorder() = default;
 
 QString Recorder::prepare()
 {
@@ -98,14 +89,13 @@ QString Recorder::prepare()
     if (m_options.delayMs) {
         m_delayMs = *m_options.delayMs;
     } else {
-        const QString time = IniFile(ini).read(QStringLiteral("Delay"), QStringLiteral("Time"));
-        const auto ms = time.isEmpty() ? std::optional<int>(200) : parseInt32(time);
-        if (!ms || *ms <= 0 || *ms > kMaxPollDelayMs)
+        const PollDelaySetting delay = readPollDelay(ini);
+        if (!delay.ms)
             return QStringLiteral("[Delay] Time in %1 is no poll interval from 1 to %2 ms: \"%3\"")
                 .arg(ini)
                 .arg(kMaxPollDelayMs)
-                .arg(time);
-        m_delayMs = *ms;
+                .arg(delay.text);
+        m_delayMs = *delay.ms;
     }
 
     if (!QFileInfo(m_options.setPath).isFile())
@@ -340,9 +330,42 @@ void Recorder::pollTick()
         m_pollTimer.start(m_engine->awaiting() ? int(std::max<qint64>(1, m_engine->msUntilTimeout())) : m_delayMs);
 }
 
+// The new day's file is switched to between the slot's stamp and its line,
+// so the first line of a day is the first line of that day's file.
 void Recorder::sampleTick()
 {
-    m_engine->sampleTick(false);
+    const MonitoringEngine::Sample sample = m_engine->takeSample(false);
+    switchFileForNewDay(sample.time);
+    m_engine->recordSample(sample);
+}
+
+void Recorder::switchFileForNewDay(const QDateTime& slot)
+{
+    if (!m_options.rotateDaily || slot.date() == m_fileDate)
+        return;
+    m_fileDate = slot.date();
+    const QString path = newRecordPath(slot);
+    m_engine->switchRecordFile(path);
+    m_log(QStringLiteral("new record file %1").arg(path));
+}
+
+// The port stopped announcing replies: closed and opened again once the
+// handler that stopped it has returned; tryOpen keeps trying every second.
+void Recorder::reopenAfterReceiveStop(const QString& reason)
+{
+    m_log(QStringLiteral("receiving stopped: %1; opening the port %2 again")
+              .arg(reason, TComPort::devicePath(m_port->settings().Port)));
+    QTimer::singleShot(0, this, [this] {
+        try {
+            m_port->ClosePort();
+        } catch (const KeloError&) {
+            // The device is released either way.
+        }
+        m_openFailureLogged = false;
+        tryOpen();
+        if (m_port->Connected())
+            m_log(QStringLiteral("port %1 is open").arg(TComPort::devicePath(m_port->settings().Port)));
+    });
 }
 
 // The counts since start, at most once every ten minutes while they grow.
@@ -370,16 +393,7 @@ QString Recorder::channelName(int c) const
 
 void Recorder::connectEngine()
 {
-    MonitoringEngine* e = m_engine;
-    connect(e, &MonitoringEngine::sampled, this, [this](const QDateTime& time, const QString&) {
-        // The sample stamped at or after midnight opens the new day's file.
-        if (!m_options.rotateDaily || time.date() == m_fileDate)
-            return;
-        m_fileDate = time.date();
-        const QString path = newRecordPath(time);
-        m_engine->switchRecordFile(path);
-        m_log(QStringLiteral("new record file %1").arg(path));
-    });
+    MonitoringEngine* e = m_engine.get();
     connect(e, &MonitoringEngine::exchangeEnded, this, [this](int, MonitoringEngine::Outcome outcome, qint64) {
         if (m_runTimers && m_options.pace == RecorderOptions::Pace::Reply && outcome != MonitoringEngine::Outcome::Missed
             && m_pollTimer.isActive())
@@ -437,6 +451,7 @@ void Recorder::connectEngine()
                   .arg(TComPort::devicePath(m_port->settings().Port)));
     });
     connect(e, &MonitoringEngine::linkResumed, this, [this] { m_log(QStringLiteral("link back")); });
+    connect(e, &MonitoringEngine::receiveStopped, this, &Recorder::reopenAfterReceiveStop);
     if (m_options.verbose) {
         connect(e, &MonitoringEngine::requestSent, this,
                 [this](int, const QByteArray& frame) { m_log(TrafficLogLine(TrafficDirection::Sent, frame)); });

@@ -1,6 +1,7 @@
 #pragma once
 #include "monitoring/ChannelSet.h"
 #include "monitoring/PollTiming.h"
+#include "link/ReplyAssembler.h"
 #include "recorder/RecorderLine.h"
 #include "recorder/RecorderOptions.h"
 #include "settings/Clock.h"
@@ -13,6 +14,7 @@
 #include <functional>
 #include <memory>
 
+class ComPortSender;
 class MonitoringEngine;
 class MqttPublisher;
 class TComPort;
@@ -65,6 +67,10 @@ private:
     [[nodiscard]] QString setCopyRefusal() const;
     void copySetToOut();
     void logBusCounts(bool now = false);
+    // Before a sample is recorded: the slot stamped at or after midnight
+    // opens the new day's file.
+    void switchFileForNewDay(const QDateTime& slot);
+    void reopenAfterReceiveStop(const QString& reason);
 
     RecorderOptions m_options;
     RecorderLine m_line;
@@ -73,10 +79,13 @@ private:
     Log m_log;
     ChannelSet m_set;
     QString m_outDir;
-    int m_delayMs = 200;
+    int m_delayMs = kDefaultPollDelayMs;
     int m_samplingMs = 1000;
+    // Destroyed in reverse: the publisher, the engine, then the port it listens to.
     std::unique_ptr<TComPort> m_port;
-    MonitoringEngine* m_engine = nullptr;
+    ReplyAssembler m_assembler;
+    std::unique_ptr<ComPortSender> m_sender;
+    std::unique_ptr<MonitoringEngine> m_engine;
     std::unique_ptr<MqttPublisher> m_publisher;
     QTimer m_pollTimer;
     QTimer m_sampleTimer;

@@ -33,7 +33,7 @@ ServiceNotifier::ServiceNotifier(Recorder& recorder, Log log, QObject* parent)
     : QObject(parent), m_recorder(recorder), m_log(std::move(log))
 {
     MonitoringEngine& e = recorder.engine();
-    connect(&e, &MonitoringEngine::sampleTaken, this, [this](const QDateTime& time) {
+    connect(&e, &MonitoringEngine::sampleRecorded, this, [this](const QDateTime& time) {
         m_lastSample = time;
         ++m_samples;
         sendStatus(false);

@@ -22,6 +22,7 @@
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <qcustomplot.h>
 
@@ -848,8 +849,9 @@ bool RecordChart::savePicture(const QString& path)
         QFile::remove(part);
         return false;
     }
-    QFile::remove(path);
-    if (!QFile::rename(part, path)) {
+    // rename(2) replaces the target in one step: the old picture stays
+    // whole until the new one is complete, and stays if the rename fails.
+    if (::rename(QFile::encodeName(part).constData(), QFile::encodeName(path).constData()) != 0) {
         QFile::remove(part);
         return false;
     }

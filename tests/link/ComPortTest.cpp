@@ -5,6 +5,7 @@
 #include "settings/KeloError.h"
 #include "tests/link/PtyPair.h"
 #include "tests/link/QtPrinters.h"
+#include "tests/support/EventWait.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -26,6 +27,15 @@ struct OpenLine {
         port.OpenPort();
     }
 };
+
+// Writes may take 100 ms, however many bytes.
+TComPortSettings writeBound100ms()
+{
+    TComPortSettings settings;
+    settings.Timeouts.WriteTotalConstant = 100;
+    settings.Timeouts.WriteTotalMultiplier = 0;
+    return settings;
+}
 
 QString errorText(const std::function<void()>& action)
 {
@@ -198,10 +208,7 @@ TEST(ComPort, DataBitsAndParityAskedOfTheDriver)
 
 TEST(ComPort, WriteHeldBackByTheFarEndStopsAtItsBoundAndCountsWhatWentOut)
 {
-    TComPortSettings settings;
-    settings.Timeouts.WriteTotalConstant = 100;
-    settings.Timeouts.WriteTotalMultiplier = 0;
-    OpenLine line(settings);
+    OpenLine line(writeBound100ms());
     // The far end reads nothing, so the line fills up and holds the rest back.
     const QByteArray big(4 << 20, 'x');
     const int written = line.port.SendText(big);
@@ -211,6 +218,23 @@ TEST(ComPort, WriteHeldBackByTheFarEndStopsAtItsBoundAndCountsWhatWentOut)
     EXPECT_EQ(line.pty.read(written).size(), written);
     EXPECT_EQ(line.port.SendText(QByteArray("\x02" "01WHO\r\n")), 8);
     EXPECT_EQ(line.pty.read(9, 1000), "\x02" "01WHO\r\n");
+}
+
+// postText hands the frame over without waiting: the rest leaves from the
+// event loop, one frame at a time, and what is left at the bound is dropped.
+TEST(ComPort, PostedWriteLeavesFromTheEventLoopAndStopsAtItsBound)
+{
+    OpenLine line(writeBound100ms());
+    const QByteArray big(4 << 20, 'x');
+    const QByteArray frame("\x02" "01WHO\r\n");
+    EXPECT_EQ(line.port.postText(big), big.size());
+    EXPECT_TRUE(line.port.writing());
+    EXPECT_EQ(line.port.postText(frame), 0) << "the frame before is still leaving";
+    ASSERT_TRUE(waitUntil([&] { return !line.port.writing(); }));
+    QByteArray arrived = line.pty.readAvailable();
+    EXPECT_EQ(line.port.postText(frame), frame.size());
+    ASSERT_TRUE(waitUntil([&] { return (arrived += line.pty.readAvailable()).endsWith(frame); }));
+    EXPECT_LT(arrived.size(), big.size() + frame.size());
 }
 
 TEST(ComPort, ReplyInThreeNotificationsReachesTheAssemblerInThreeReads)

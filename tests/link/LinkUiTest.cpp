@@ -7,6 +7,7 @@
 #include "settings/KeloError.h"
 #include "tests/link/PtyPair.h"
 #include "tests/link/QtPrinters.h"
+#include "tests/support/EventWait.h"
 #include "tests/support/Files.h"
 #include "tests/support/ScriptedDialogs.h"
 #include "widgets/AppContext.h"
@@ -181,6 +182,8 @@ TEST(OpenComPort, ReceiveHandlerFailureIsShownOnce)
     QSignalSpy stopped(w.port, &TComPort::receiveStopped);
     pty.write("x");
     ASSERT_TRUE(stopped.wait(5000));
+    EXPECT_TRUE(w.dialogs.errors.isEmpty()) << "the box waits for the port's handler to return";
+    ASSERT_TRUE(waitUntil([&] { return !w.dialogs.errors.isEmpty(); }));
     EXPECT_EQ(w.dialogs.errors, QStringList{"disk full"});
 }
 

@@ -8,6 +8,10 @@
 #include "monitoring/MonitoringEngine.h"
 #include "monitoring/ValueFormat.h"
 
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
 class UnattendedRun : public MonitoringWindowTest {
 protected:
     // Lets the window's own timers run (poll 40 ms, sampling 50 ms); every
@@ -103,12 +107,62 @@ TEST_F(UnattendedRun, APulledControllerWhileTheBoxWaitsIsZeroedNotRecordedAsItsL
     EXPECT_EQ(value(1), "0");
 }
 
+// The line's output is held (as by a flow-control stop): no request can
+// leave, yet both timers keep their rhythm and no sample line is missed.
+TEST_F(UnattendedRun, AStalledLineHoldsUpNeitherTimer)
+{
+    portAt(line.slavePath(), "40");
+    open();
+    load(threeChannelSet("Line A", "50"));
+    const int held = ::open(QFile::encodeName(line.slavePath()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::tcflow(held, TCOOFF), 0);
+    start();
+    runTimers();
+    ASSERT_TRUE(waitFor([&] { return samples->count() >= 12; }));
+    window->bbtStartClick();
+    ::tcflow(held, TCOON);
+    ::close(held);
+    const QList<QByteArray> lines = recordLines(recordPath());
+    ASSERT_GE(lines.size(), 13);
+    expectNoGap(lines);
+    EXPECT_EQ(panel(0), "ERROR") << "the request that could not leave is said";
+}
+
+// The port stopped announcing replies: the panel, the log and a box say so,
+// the box waits while the timers keep their rhythm, and the port is opened
+// again, so the next reply reaches its cell.
+TEST_F(UnattendedRun, AStoppedReceiveIsShownWhileTheRunGoesOnAndThePortOpensAgain)
+{
+    portAt(line.slavePath(), "40");
+    open();
+    load(threeChannelSet("Line A", "50"));
+    start();
+    window->spbViewClick();
+    runTimers();
+    holdBoxesFor(6);
+    Q_EMIT port()->receiveStopped(QStringLiteral("ReadFile function failed"));
+    EXPECT_EQ(panel(0), "ERROR");
+    ASSERT_TRUE(waitFor([&] { return heldBoxes() == 1; }));
+    EXPECT_EQ(dialogs.errors, QStringList{"ReadFile function failed"});
+    EXPECT_EQ(logLines().filter("[수신 중단] ReadFile function failed — 포트를 다시 엽니다").size(), 1);
+    window->bbtStartClick();
+    expectNoGap(recordLines(recordPath()));
+    (void)line.readAvailable();
+    QByteArray sent;
+    ASSERT_TRUE(waitFor([&] { return !(sent = tick()).isEmpty(); })); // once the last request has timed out
+    const int c = sent.mid(1, 2).toInt();
+    answer(reply(sent.mid(1, 2), "OK", "04D2"));
+    EXPECT_EQ(value(c), c == 2 ? "1,234" : "123.4");
+}
+
 // Run 1 lost its folder; the operator stops, restores it, loads another set
 // and starts again on the same file.
 TEST_F(UnattendedRun, KeptBackLinesNeverLandUnderAnotherRunsHeader)
 {
-    for (const int answer : {MsgResult::Yes, MsgResult::No}) {
-        SCOPED_TRACE(answer);
+    // The second run starts live, or in test mode switched off at once.
+    const std::pair<int, bool> cases[] = {{MsgResult::Yes, false}, {MsgResult::No, false}, {MsgResult::Yes, true}};
+    for (const auto& [answer, testFirst] : cases) {
+        SCOPED_TRACE(answer + 10 * testFirst);
         open();
         load(threeChannelSet());
         start();
@@ -121,7 +175,9 @@ TEST_F(UnattendedRun, KeptBackLinesNeverLandUnderAnotherRunsHeader)
         load("Two;1000\r\n01;A;0001;0;100;0;255\r\n02;B;0001;0;100;0;255\r\n", "two.khd");
         dialogs.clear();
         dialogs.answers.push_back(answer);
+        child<QCheckBox>("chbRandom")->setChecked(testFirst);
         start();
+        child<QCheckBox>("chbRandom")->setChecked(false);
         ASSERT_EQ(dialogs.messages.size(), 1);
         EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("이전 측정값 2줄"))) << dialogs.messages[0].text.toStdString();
         if (answer == MsgResult::Yes) {

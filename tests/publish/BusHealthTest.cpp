@@ -1,5 +1,12 @@
 #include "publish/BusHealth.h"
 
+#include "link/FrameProtocol.h"
+#include "link/ReplyAssembler.h"
+#include "monitoring/MonitoringEngine.h"
+#include "publish/MqttEngineFeed.h"
+#include "publish/MqttPublisher.h"
+#include "tests/support/ScriptedLine.h"
+
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <gtest/gtest.h>
@@ -7,25 +14,24 @@
 TEST(BusHealth, CountsAndTimesEachAddressOnItsOwn)
 {
     BusHealth health;
-    health.request("01", 1000);
-    health.reply("01", true, 1040);  // 40 ms
-    health.request("02", 1100);
-    health.reply("02", false, 1125); // a refusal, 25 ms
+    health.request("01");
+    health.reply("01", true, 40);
+    health.request("02");
+    health.reply("02", false, 25);   // a refusal
     health.skipped("02");            // a tick held while 02's reply was awaited
     health.skipped("02");
     health.dropped("02");            // a late reply of 02's
-    health.request("01", 2000);
+    health.request("01");
     health.miss("01");               // no reply: counted, not timed
-    health.request("01", 3000);
-    health.reply("01", true, 3020);  // 20 ms
-    health.reply("01", true, 3500);  // no open request: counted, not timed
-    health.request("01", 4000);
-    health.reply("01", true, 4090);  // 90 ms
+    health.request("01");
+    health.reply("01", true, 20);
+    health.request("01");
+    health.reply("01", true, 90);
 
     EXPECT_EQ(health.addresses(), QStringList({"01", "02"}));
     const BusHealth::Figures one = health.figures("01");
     EXPECT_EQ(one.requests, 4);
-    EXPECT_EQ(one.okReplies, 4);
+    EXPECT_EQ(one.okReplies, 3);
     EXPECT_EQ(one.refusals, 0);
     EXPECT_EQ(one.misses, 1);
     EXPECT_EQ(one.lastMs, 90);
@@ -44,7 +50,7 @@ TEST(BusHealth, CountsAndTimesEachAddressOnItsOwn)
     EXPECT_EQ(two.value("median_ms").toInt(), 25);
     EXPECT_EQ(two.value("max_ms").toInt(), 25);
 
-    health.request("03", 0);
+    health.request("03");
     health.miss("03");
     const QJsonObject three = QJsonDocument::fromJson(health.payload("03", QDateTime::currentDateTime())).object();
     EXPECT_TRUE(three.value("median_ms").isNull());
@@ -67,12 +73,40 @@ TEST(BusHealth, MedianIsExactBelowOneSecondAndCloseAbove)
     };
     for (const Case& c : cases) {
         BusHealth health;
-        qint64 t = 0;
         for (qint64 ms : c.times) {
-            health.request("05", t);
-            health.reply("05", true, t + ms);
-            t += ms + 100;
+            health.request("05");
+            health.reply("05", true, ms);
         }
         EXPECT_EQ(health.figures("05").medianMs, c.median) << c.times.size();
     }
+}
+
+// The feed times each reply as the engine timed its exchange (here on a
+// steady clock the test turns), not by a clock of its own.
+TEST(BusHealthFeed, RepliesAreTimedByTheEnginesExchangeTime)
+{
+    ScriptedLine line;
+    ReplyAssembler assembler;
+    qint64 steadyMs = 0;
+    MonitoringEngine engine(line, assembler, systemClock(), Regional::plain(), [&] { return steadyMs; });
+    engine.setChannels({ChannelDef{"01", "Z1", "0001", "1", "100", "0", "255"}}, "set.khd");
+    engine.setPollTiming(100, 500);
+    MqttPublisher publisher(MqttEndpoint{});
+    feedPublisher(engine, publisher);
+    const qint64 waits[] = {37, 120, 5};
+    for (qint64 ms : waits) {
+        engine.pollTick(false);
+        steadyMs += ms;
+        (void)engine.receive(BuildFrame("01DRS,OK,0001"));
+    }
+    engine.pollTick(false);
+    steadyMs += 500;
+    engine.pollTick(false); // the fourth request went unanswered
+    const BusHealth::Figures f = publisher.busHealth().figures("01");
+    EXPECT_EQ(f.requests, 5);
+    EXPECT_EQ(f.okReplies, 3);
+    EXPECT_EQ(f.misses, 1);
+    EXPECT_EQ(f.lastMs, 5);
+    EXPECT_EQ(f.medianMs, 37);
+    EXPECT_EQ(f.maxMs, 120);
 }

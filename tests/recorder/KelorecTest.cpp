@@ -1,5 +1,6 @@
 // kelorec as an operator runs it: across midnight, killed at random moments,
 // stopped while its disk is full, and given bad arguments and set files.
+#include "link/ComPort.h"
 #include "monitoring/MonitoringEngine.h"
 #include "recorder/Recorder.h"
 #include "settings/AnsiText.h"
@@ -9,6 +10,7 @@
 #include "tests/support/SmallDisk.h"
 
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
@@ -16,6 +18,9 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <csignal>
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
 #include <functional>
 
 namespace {
@@ -376,5 +381,53 @@ TEST(Kelorec, ARefusedRegisterIsLoggedAsARefusal)
     }
     EXPECT_EQ(log.filter("channel 1 (address 01, register 0001, Z1) lost: the controller refuses").size(), 1)
         << log.join('\n').toStdString();
+    EXPECT_EQ(r.finish(), 0);
+}
+
+// The line's output is held (as by a flow-control stop), so no request can
+// leave: the sampling timer still ticks every second, each line one second
+// after the one before, and the request leaves once the line moves again.
+TEST(Kelorec, AStalledLineHoldsUpNoSamplingTick)
+{
+    InProcess in;
+    RecorderOptions o = in.options();
+    o.delayMs = 50;
+    QStringList log;
+    Recorder r(o, systemClock(), Regional::plain(), [&](const QString& l) { log << l; });
+    ASSERT_EQ(r.prepare(), "");
+    const int held = ::open(QFile::encodeName(in.line.slavePath()).constData(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(::tcflow(held, TCOOFF), 0);
+    r.start();
+    ASSERT_TRUE(waitUntil([&] { return lines(readBytes(r.recordPath())).size() >= 7; }, 30000));
+    const QList<QByteArray> l = lines(readBytes(r.recordPath()));
+    const auto at = [&](qsizetype k) { return QDateTime::fromString(QString::fromLatin1(l[k].left(15)), "yyyyMMdd/HHmmss"); };
+    for (qsizetype i = 2; i < l.size(); ++i)
+        EXPECT_EQ(at(i - 1).secsTo(at(i)), 1) << l[i - 1].toStdString() << " then " << l[i].toStdString();
+    EXPECT_TRUE(in.line.readAvailable().isEmpty());
+    EXPECT_EQ(log.filter("sending").join('|'), "sending failed: the port has not sent the last request yet")
+        << "a stall is one failure, however many requests it cut off";
+    ASSERT_EQ(::tcflow(held, TCOON), 0);
+    ::close(held);
+    QByteArray sent;
+    EXPECT_TRUE(waitUntil([&] { return (sent += in.line.readAvailable()).contains("\x02" "01DRS,01,0001\r\n"); }));
+    EXPECT_EQ(r.finish(), 0);
+}
+
+// A port whose receive notifications stopped is said in the log and opened
+// again: the next reply is read and credited.
+TEST(Kelorec, AStoppedReceiveIsLoggedAndThePortOpenedAgain)
+{
+    InProcess in;
+    QStringList log;
+    Recorder r(in.options(), systemClock(), Regional::plain(), [&](const QString& l) { log << l; });
+    ASSERT_EQ(r.prepare(), "");
+    r.start(false);
+    Q_EMIT r.port().receiveStopped(QStringLiteral("ReadFile function failed"));
+    ASSERT_TRUE(waitUntil([&] { return !log.filter("is open").isEmpty(); }));
+    EXPECT_EQ(log.filter("receiving stopped: ReadFile function failed; opening the port").size(), 1);
+    r.pollTick();
+    ASSERT_EQ(in.line.read(16), "\x02" "01DRS,01,0001\r\n");
+    in.line.write("\x02" "01DRS,OK,04D2\r\n");
+    EXPECT_TRUE(waitUntil([&] { return r.engine().valueText(1) == "123.4"; }));
     EXPECT_EQ(r.finish(), 0);
 }
