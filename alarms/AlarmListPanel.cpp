@@ -46,6 +46,12 @@ AlarmListPanel::AlarmListPanel(QWidget* parent) : QWidget(parent)
     head->addWidget(m_ack);
     head->addWidget(m_ackAll);
     layout->addLayout(head);
+    m_problem = new QLabel(this);
+    m_problem->setObjectName(QStringLiteral("labAlarmProblem"));
+    m_problem->setStyleSheet(QStringLiteral("color: red;"));
+    m_problem->setWordWrap(true);
+    m_problem->hide();
+    layout->addWidget(m_problem);
 
     m_table = new QTableWidget(0, ColumnCount, this);
     m_table->setObjectName(QStringLiteral("lsbAlarms"));
@@ -88,7 +94,7 @@ QString AlarmListPanel::channelText(const AlarmKey& key) const
 QString AlarmListPanel::valueText(const AlarmTransition& t) const
 {
     if (!t.value)
-        return t.detail;
+        return {}; // a system alarm's reason is in the row's tip
     const int decimals = std::clamp(m_decimals.value(t.key.channel - 1), 0, 9);
     return QString::number(*t.value, 'f', decimals);
 }
@@ -131,6 +137,17 @@ void AlarmListPanel::showAlarms(const QList<AlarmTransition>& listed)
         m_table->selectRow(selectAgain);
     m_heading->setText(listed.isEmpty() ? QStringLiteral("경보 목록") : QStringLiteral("경보 목록 (%1)").arg(listed.size()));
     updateButtons();
+}
+
+void AlarmListPanel::setProblem(const QString& text)
+{
+    m_problem->setText(text);
+    m_problem->setVisible(!text.isEmpty());
+}
+
+QString AlarmListPanel::problem() const
+{
+    return m_problem->text();
 }
 
 int AlarmListPanel::rowCount() const

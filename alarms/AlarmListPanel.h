@@ -32,6 +32,10 @@ public:
     [[nodiscard]] QString valueText(const AlarmTransition& t) const;
     [[nodiscard]] QString channelText(const AlarmKey& key) const;
 
+    // A problem with the alarm file or log, in red over the list ("" hides it).
+    void setProblem(const QString& text);
+    [[nodiscard]] QString problem() const;
+
     // The mute switch, which the window ties to its sound.
     [[nodiscard]] QToolButton* muteSwitch() const { return m_mute; }
 
@@ -47,6 +51,7 @@ private:
     QPushButton* m_ackAll = nullptr;
     QToolButton* m_mute = nullptr;
     QLabel* m_heading = nullptr;
+    QLabel* m_problem = nullptr;
     QStringList m_captions;
     QList<int> m_decimals;
     QList<AlarmTransition> m_listed;

@@ -521,8 +521,7 @@ void TMinputF::LoadSetFile(const QString& fileName)
     m_alarmsEdited = false;
     if (m_alarmFileUnread)
         m_context.dialogs.MsgBox(this,
-                                 alarms.problem + QStringLiteral("
-이 채널 세트는 경보 한계값 없이 열었습니다. "
+                                 alarms.problem + QStringLiteral("\n이 채널 세트는 경보 한계값 없이 열었습니다. "
                                                                  "경보를 고쳐 저장하기 전에는 경보 파일을 바꾸지 않습니다."),
                                  applicationTitle(), MsgStyle::Ok);
     m_saveName = m_openName;

@@ -60,6 +60,7 @@ TMonitoringF::TMonitoringF(AppContext& context, QWidget* parent)
     m_busCounts->setHidden(true);
     StatusBar1->addPermanentWidget(m_busCounts);
     connectEngine();
+    buildAlarms();
 }
 
 void TMonitoringF::connectEngine()
@@ -133,6 +134,7 @@ QString TMonitoringF::startPublishing()
     }
     feedPublisher(*m_engine, *m_publisher);
     connect(m_publisher.get(), &MqttPublisher::stateChanged, this, &TMonitoringF::updateHeadingTip);
+    connect(m_publisher.get(), &MqttPublisher::stateChanged, this, &TMonitoringF::followBrokerForAlarms);
     updateHeadingTip();
     m_publisher->start();
     return {};
@@ -347,6 +349,7 @@ void TMonitoringF::applyChannelSet(const ChannelSet& set, const QString& path)
     tmSampling->setInterval(m_sampling);
     m_engine->setChannels(set.channels, m_headerName);
     m_engine->setSamplingInterval(m_sampling);
+    applyAlarmSettings(set, path);
     showBusBudget(false);
 
     acGrd2->setColumnCount(n + 1);
@@ -470,6 +473,7 @@ void TMonitoringF::Start()
     setIdleControls(false);
     Timer1->setEnabled(true);
     tmSampling->setEnabled(true);
+    followBrokerForAlarms();
 }
 
 int TMonitoringF::runPollDelay(int asked)
@@ -555,6 +559,7 @@ void TMonitoringF::Stop()
     m_engine->stop();
     if (m_publisher)
         m_publisher->endRun();
+    followBrokerForAlarms();
 }
 
 // ---- the ticks and replies ------------------------------------------------
