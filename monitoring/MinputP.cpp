@@ -306,7 +306,6 @@ void TMinputF::buildEntryArea()
     m_spbEdt = addRowButton("spbEdt", QStringLiteral("수정"), GlyphEdit, buttonsX + 64, &TMinputF::spbEdtClick);
     m_spbDel = addRowButton("spbDel", QStringLiteral("삭제"), GlyphDelete, buttonsX + 128, &TMinputF::spbDelClick);
     m_spbAlarm = addRowButton("spbAlarm", QStringLiteral("경보"), GlyphAlarm, buttonsX - 64, &TMinputF::spbAlarmClick);
-    m_spbAlarm->setToolTip(QStringLiteral("선택한 채널의 경보 한계값"));
     m_spbEdt->setEnabled(false);
     m_spbDel->setEnabled(false);
     m_spbAlarm->setEnabled(false);

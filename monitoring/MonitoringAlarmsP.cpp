@@ -200,8 +200,8 @@ QColor TMonitoringF::valueCellFill(int channel) const
 {
     const CellAlarm look = cellAlarm(channel);
     const QColor strong = priorityColor(look.priority);
-    const QColor pale = QColor::fromRgbF(1 - (1 - strong.redF()) * 0.35, 1 - (1 - strong.greenF()) * 0.35,
-                                         1 - (1 - strong.blueF()) * 0.35);
+    const auto tint = [](int c) { return 255 - (255 - c) * 35 / 100; };
+    const QColor pale(tint(strong.red()), tint(strong.green()), tint(strong.blue()));
     switch (look.state) {
     case AlarmState::ActiveUnacked:
         return m_alarmFlashOn ? strong : pale;
