@@ -61,7 +61,7 @@ void RecordChart::setAlarms(const AlarmSettings& settings, const QList<AlarmTran
     for (const AlarmPeriod& p : m_periods) {
         auto* rect = new QCPItemRect(m_plot);
         QColor fill = priorityColor(p.priority);
-        fill.setAlpha(45);
+        fill.setAlpha(28); // light enough to read the traces through overlapping periods
         rect->setBrush(fill);
         rect->setPen(Qt::NoPen);
         rect->setSelectable(false);
