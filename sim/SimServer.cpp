@@ -23,6 +23,8 @@ SimServer::SimServer(Options options, QObject* parent)
       m_bus(m_options.addresses, startClock(), m_options.tuningMs),
       m_port(m_options.port)
 {
+    for (int a : m_bus.addresses())
+        m_bus.controller(a)->setRamp(&m_options.faults.ramp, now());
     m_outTimer.setSingleShot(true);
     connect(&m_outTimer, &QTimer::timeout, this, &SimServer::writeDue);
     m_vanishTimer.setSingleShot(true);
