@@ -74,14 +74,15 @@ void AlarmFeed::sample(const QDateTime& time)
         m_values[size_t(c - 1)] = m_engine.value(c);
         m_lost[size_t(c - 1)] = m_engine.lost(c);
     }
+    m_sampling = true;
     m_book.evaluate(time, m_steady(), m_values, m_lost);
-    // Kept lines get another chance at every tick, not only with the next alarm.
+    m_sampling = false;
+    // The sample's changes in one go; kept lines get another chance at
+    // every tick, not only with the next alarm.
     if (m_log.pendingLines() > 0) {
         QString error;
-        if (m_log.retry(&error) && m_logFailing) {
-            m_logFailing = false;
-            Q_EMIT logRecovered();
-        }
+        const bool ok = m_log.retry(&error);
+        writeLog(ok, error);
     }
 }
 
@@ -92,8 +93,17 @@ void AlarmFeed::setLink()
 
 void AlarmFeed::logTransition(const AlarmTransition& t)
 {
+    if (m_sampling) {
+        m_log.keep(t, m_book.caption(t.key.channel));
+        return;
+    }
     QString error;
     const bool ok = m_log.append(t, m_book.caption(t.key.channel), &error);
+    writeLog(ok, error);
+}
+
+void AlarmFeed::writeLog(bool ok, const QString& error)
+{
     if (ok && m_logFailing) {
         m_logFailing = false;
         Q_EMIT logRecovered();
