@@ -56,6 +56,7 @@ public:
     // The run's alarms: the limits of the alarm file beside the set and the
     // system alarms; every raise and return is a log line.
     [[nodiscard]] AlarmBook& alarms() { return *m_alarms; }
+    [[nodiscard]] AlarmFeed& alarmFeed() { return *m_alarmFeed; }
     [[nodiscard]] const ChannelSet& channelSet() const { return m_set; }
     [[nodiscard]] QString recordPath() const;
     [[nodiscard]] int delayMs() const { return m_delayMs; }

@@ -100,6 +100,8 @@ bool SimServer::reappear()
         return false;
     }
     m_vanished = false;
+    // Back early (SIGUSR1): the pending return must not take it away again.
+    m_vanishTimer.stop();
     serve();
     emit reappeared(m_port.devicePath());
     return true;

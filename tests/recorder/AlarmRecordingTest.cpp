@@ -3,6 +3,7 @@
 // log, its alarm log beside the record and at a real mosquitto; an
 // acknowledgement reaches the broker and the alarm log too.
 #include "alarms/AlarmBook.h"
+#include "alarms/AlarmFeed.h"
 #include "alarms/AlarmText.h"
 #include "recorder/Recorder.h"
 #include "TestBroker.h"
@@ -16,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <csignal>
 
 namespace {
 
@@ -197,6 +199,62 @@ TEST(AlarmRecording, AnAcknowledgementReachesTheBrokerAndTheAlarmLog)
     for (const LogLine& l : highLines(kiln.outFile(".alarms.csv")))
         logged << l.state;
     EXPECT_EQ(logged, QStringList({"active_unacked", "active_acked", "normal"})) << log.join('\n').toStdString();
+}
+
+// The port pulled and the broker gone for a while: each is raised while it
+// lasts (the broker only once it has been away its time) and returns after,
+// in kelorec's log and its alarm log; the broker's return is published.
+TEST(AlarmRecording, ThePortAndTheBrokerAwayAreSystemAlarms)
+{
+    TestBroker broker;
+    ASSERT_TRUE(broker.start()) << broker.error().toStdString();
+    TestSubscriber before(broker, QStringLiteral("sys/alarms/system/link_lost"));
+    ASSERT_TRUE(before.start());
+    Kiln kiln(0);
+    ASSERT_TRUE(kiln.ready);
+    RecorderOptions o;
+    o.setPath = kiln.dir.filePath("kiln.khd");
+    o.programDir = kiln.dir.path();
+    o.port = kiln.link();
+    o.outDir = kiln.out();
+    o.mqttUrl = broker.url("sys");
+    QStringList log;
+    Recorder r(o, systemClock(), Regional::plain(), [&](const QString& l) { log << l; });
+    ASSERT_EQ(r.prepare(), "");
+    r.alarmFeed().setBrokerAwayMs(500);
+    r.start();
+    const auto reaches = [&](AlarmKind kind, AlarmState state) {
+        return waitUntil([&] { return r.alarms().state({0, kind}) == state; }, 30000);
+    };
+    ::kill(pid_t(kiln.sim.processId()), SIGUSR1); // the port vanishes ...
+    ASSERT_TRUE(reaches(AlarmKind::LinkLost, AlarmState::ActiveUnacked)) << log.join('\n').toStdString();
+    ::kill(pid_t(kiln.sim.processId()), SIGUSR1); // ... and comes back
+    ASSERT_TRUE(reaches(AlarmKind::LinkLost, AlarmState::ReturnedUnacked)) << log.join('\n').toStdString();
+    ASSERT_TRUE(before.waitFor(3, 10000));
+    EXPECT_EQ(states(before, "sys/alarms/system/link_lost"),
+              QStringList({"normal", "active_unacked", "returned_unacked"}));
+    broker.stop();
+    ASSERT_TRUE(reaches(AlarmKind::BrokerAway, AlarmState::ActiveUnacked));
+    ASSERT_TRUE(broker.start());
+    ASSERT_TRUE(reaches(AlarmKind::BrokerAway, AlarmState::ReturnedUnacked));
+    // What waited for the broker reaches it: the retained state is the return.
+    TestSubscriber after(broker, QStringLiteral("sys/alarms/system/broker_away"));
+    ASSERT_TRUE(after.start());
+    ASSERT_TRUE(after.waitFor(1, 10000));
+    EXPECT_EQ(states(after, "sys/alarms/system/broker_away"), QStringList({"returned_unacked"}));
+    EXPECT_EQ(r.finish(), 0);
+
+    const QString all = log.join('\n');
+    for (const char* line : {"alarm link_lost raised (alarm): port gone", "alarm link_lost returned (alarm)",
+                             "alarm broker_away raised (alarm): the MQTT broker has been away",
+                             "alarm broker_away returned (alarm)"})
+        EXPECT_EQ(all.count(QString::fromLatin1(line)), 1) << line << "\n" << all.toStdString();
+    QStringList logged;
+    for (const QByteArray& l : readBytes(kiln.outFile(".alarms.csv")).split('\n').mid(1))
+        if (l.contains(",0,,"))
+            logged << QString::fromLatin1(l.split(',')[3] + ' ' + l.split(',')[7]);
+    EXPECT_EQ(logged, QStringList({"link_lost active_unacked", "link_lost returned_unacked",
+                                   "broker_away active_unacked", "broker_away returned_unacked"}));
 }
 
 } // namespace
