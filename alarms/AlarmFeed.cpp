@@ -5,6 +5,8 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcAlarmFeed, "kelo.alarms.feed")
 
 AlarmFeed::AlarmFeed(MonitoringEngine& engine, AlarmBook& book, Clock clock, SteadyClock steady, QObject* parent)
@@ -43,8 +45,7 @@ AlarmFeed::AlarmFeed(MonitoringEngine& engine, AlarmBook& book, Clock clock, Ste
     });
     connect(e, &MonitoringEngine::recordRecovered, this,
             [this] { m_book.setCondition({0, AlarmKind::RecordFailing}, false, m_clock()); });
-    connect(e, &MonitoringEngine::recordFileMade, this,
-            [this](const QString& path) { m_log.setPath(alarmLogPath(path)); });
+    connect(e, &MonitoringEngine::recordFileMade, this, &AlarmFeed::followRecord);
     connect(&book, &AlarmBook::changed, this, &AlarmFeed::logTransition);
 
     m_brokerTimer.setSingleShot(true);
@@ -84,6 +85,27 @@ void AlarmFeed::sample(const QDateTime& time)
         const bool ok = m_log.retry(&error);
         writeLog(ok, error);
     }
+}
+
+// A new record file (a new run, the next day's file) gets its own alarm log.
+// Alarms still listed when it begins are written at its top with the time
+// they last changed, so its reader knows what was already in alarm.
+void AlarmFeed::followRecord(const QString& recordPath)
+{
+    const QString path = alarmLogPath(recordPath);
+    if (path == m_log.path())
+        return;
+    const bool carried = !m_log.path().isEmpty();
+    m_log.setPath(path);
+    if (!carried)
+        return;
+    QList<AlarmTransition> listed = m_book.listed();
+    std::reverse(listed.begin(), listed.end());
+    for (const AlarmTransition& t : listed)
+        m_log.keep(t, m_book.caption(t.key.channel));
+    QString error;
+    const bool ok = m_log.retry(&error);
+    writeLog(ok, error);
 }
 
 void AlarmFeed::setLink()

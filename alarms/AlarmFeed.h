@@ -44,6 +44,7 @@ Q_SIGNALS:
 private:
     void sample(const QDateTime& time);
     void setLink();
+    void followRecord(const QString& recordPath);
     void logTransition(const AlarmTransition& t);
     void writeLog(bool ok, const QString& error);
 

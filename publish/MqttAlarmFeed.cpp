@@ -100,6 +100,13 @@ void MqttAlarmFeed::beginRun(const ChannelSet& set)
             if (!now.time.isValid())
                 now.time = QDateTime::currentDateTime();
             m_publisher.publishRetained(MqttAlarmTopics::channelAlarm(prefix, value), alarmPayload(now, caption));
+        } else {
+            // A limit taken away leaves no alarm state behind at the broker.
+            m_publisher.publishRetained(MqttAlarmTopics::channelAlarm(prefix, value), {});
+            if (discovery)
+                m_publisher.publishRetained(MqttAlarmTopics::discoveryConfig(m_publisher.endpoint().discovery,
+                                                                             MqttAlarmTopics::channelAlarm(prefix, value)),
+                                            {});
         }
         if (discovery)
             publishConfig(MqttAlarmTopics::channelLost(prefix, value), caption + QStringLiteral(" lost"));
