@@ -5,6 +5,8 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
+
 Q_LOGGING_CATEGORY(lcAlarmFeed, "kelo.alarms.feed")
 
 AlarmFeed::AlarmFeed(MonitoringEngine& engine, AlarmBook& book, Clock clock, SteadyClock steady, QObject* parent)
@@ -43,8 +45,7 @@ AlarmFeed::AlarmFeed(MonitoringEngine& engine, AlarmBook& book, Clock clock, Ste
     });
     connect(e, &MonitoringEngine::recordRecovered, this,
             [this] { m_book.setCondition({0, AlarmKind::RecordFailing}, false, m_clock()); });
-    connect(e, &MonitoringEngine::recordFileMade, this,
-            [this](const QString& path) { m_log.setPath(alarmLogPath(path)); });
+    connect(e, &MonitoringEngine::recordFileMade, this, &AlarmFeed::followRecord);
     connect(&book, &AlarmBook::changed, this, &AlarmFeed::logTransition);
 
     m_brokerTimer.setSingleShot(true);
@@ -74,15 +75,37 @@ void AlarmFeed::sample(const QDateTime& time)
         m_values[size_t(c - 1)] = m_engine.value(c);
         m_lost[size_t(c - 1)] = m_engine.lost(c);
     }
+    m_sampling = true;
     m_book.evaluate(time, m_steady(), m_values, m_lost);
-    // Kept lines get another chance at every tick, not only with the next alarm.
+    m_sampling = false;
+    // The sample's changes in one go; kept lines get another chance at
+    // every tick, not only with the next alarm.
     if (m_log.pendingLines() > 0) {
         QString error;
-        if (m_log.retry(&error) && m_logFailing) {
-            m_logFailing = false;
-            Q_EMIT logRecovered();
-        }
+        const bool ok = m_log.retry(&error);
+        writeLog(ok, error);
     }
+}
+
+// A new record file (a new run, the next day's file) gets its own alarm log.
+// Alarms still listed when it begins are written at its top with the time
+// they last changed, so its reader knows what was already in alarm.
+void AlarmFeed::followRecord(const QString& recordPath)
+{
+    const QString path = alarmLogPath(recordPath);
+    if (path == m_log.path())
+        return;
+    const bool carried = !m_log.path().isEmpty();
+    m_log.setPath(path);
+    if (!carried)
+        return;
+    QList<AlarmTransition> listed = m_book.listed();
+    std::reverse(listed.begin(), listed.end());
+    for (const AlarmTransition& t : listed)
+        m_log.keep(t, m_book.caption(t.key.channel));
+    QString error;
+    const bool ok = m_log.retry(&error);
+    writeLog(ok, error);
 }
 
 void AlarmFeed::setLink()
@@ -92,8 +115,17 @@ void AlarmFeed::setLink()
 
 void AlarmFeed::logTransition(const AlarmTransition& t)
 {
+    if (m_sampling) {
+        m_log.keep(t, m_book.caption(t.key.channel));
+        return;
+    }
     QString error;
     const bool ok = m_log.append(t, m_book.caption(t.key.channel), &error);
+    writeLog(ok, error);
+}
+
+void AlarmFeed::writeLog(bool ok, const QString& error)
+{
     if (ok && m_logFailing) {
         m_logFailing = false;
         Q_EMIT logRecovered();

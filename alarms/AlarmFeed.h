@@ -44,7 +44,9 @@ Q_SIGNALS:
 private:
     void sample(const QDateTime& time);
     void setLink();
+    void followRecord(const QString& recordPath);
     void logTransition(const AlarmTransition& t);
+    void writeLog(bool ok, const QString& error);
 
     MonitoringEngine& m_engine;
     AlarmBook& m_book;
@@ -52,6 +54,7 @@ private:
     SteadyClock m_steady;
     AlarmLog m_log;
     bool m_logFailing = false;
+    bool m_sampling = false; // inside evaluate: log lines wait for its end
     bool m_portGone = false;
     bool m_sendFailing = false;
     QString m_linkDetail;

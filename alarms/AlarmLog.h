@@ -42,6 +42,9 @@ public:
     // Appends the line; false, with the reason, when it (and those kept
     // before it) could not be written yet.
     bool append(const AlarmTransition& t, const QString& caption, QString* error);
+    // Keeps the line to be written with the next append or retry (many
+    // changes of one sample go out with one open of the file).
+    void keep(const AlarmTransition& t, const QString& caption) { m_pending.append(alarmLogLine(t, caption)); }
     // Writes the kept lines, if any.
     bool retry(QString* error);
     [[nodiscard]] int pendingLines() const { return int(m_pending.size()); }
