@@ -12,6 +12,7 @@
 #include "monitoring/MonitoringEngine.h"
 #include "monitoring/PollTiming.h"
 #include "monitoring/RecordFile.h"
+#include "publish/MqttAlarmFeed.h"
 #include "publish/MqttEngineFeed.h"
 #include "publish/MqttPublisher.h"
 #include "publish/MqttSettings.h"
@@ -113,6 +114,7 @@ const PollCycle& TMonitoringF::poll() const
 
 TMonitoringF::~TMonitoringF()
 {
+    m_mqttAlarms.reset(); // it publishes through the publisher
     m_publisher.reset(); // says "offline" while the engine it listens to still exists
 }
 
@@ -133,6 +135,8 @@ QString TMonitoringF::startPublishing()
         return error.text();
     }
     feedPublisher(*m_engine, *m_publisher);
+    m_mqttAlarms = std::make_unique<MqttAlarmFeed>(alarmFeed(), *m_publisher);
+    followBrokerForAlarms(); // the broker counts for the broker alarm only during a run
     connect(m_publisher.get(), &MqttPublisher::stateChanged, this, &TMonitoringF::updateHeadingTip);
     connect(m_publisher.get(), &MqttPublisher::stateChanged, this, &TMonitoringF::followBrokerForAlarms);
     updateHeadingTip();
@@ -145,8 +149,12 @@ QString TMonitoringF::startPublishing()
 void TMonitoringF::beginPublishedRun()
 {
     QString problem = startPublishing();
-    if (problem.isEmpty() && m_publisher)
-        problem = m_publisher->beginRun(publishedSet(*m_engine, m_title, m_sampling));
+    if (problem.isEmpty() && m_publisher) {
+        const ChannelSet set = publishedSet(*m_engine, m_title, m_sampling);
+        problem = m_publisher->beginRun(set);
+        if (problem.isEmpty())
+            m_mqttAlarms->beginRun(set);
+    }
     if (!problem.isEmpty())
         postErrorBox(problem + QStringLiteral("\n이번 실행은 MQTT로 게시하지 않고 기록만 합니다."));
     updateHeadingTip();

@@ -13,6 +13,7 @@ class AlarmSound;
 class ColumnGrid;
 class IntervalTimer;
 class MonitoringEngine;
+class MqttAlarmFeed;
 class MqttPublisher;
 class LinkStatusBar;
 class QCheckBox;
@@ -174,6 +175,7 @@ private:
     QString m_recordPath;
     MonitoringEngine* m_engine = nullptr;
     std::unique_ptr<MqttPublisher> m_publisher;
+    std::unique_ptr<MqttAlarmFeed> m_mqttAlarms; // the alarms' states at the broker
     QString m_publisherRefusal;
     bool m_sendFailureShown = false;             // in the current run
     QLabel* m_busCounts = nullptr;               // skipped ticks and dropped replies
