@@ -71,6 +71,10 @@ void TMonitoringF::buildAlarms()
     connect(mute, &QToolButton::toggled, this, [](bool on) { AlarmSound::setMuted(on); });
     connect(m_alarmSound, &AlarmSound::mutedChanged, mute, &QToolButton::setChecked);
 
+    m_alarmView = new QTimer(this);
+    m_alarmView->setSingleShot(true);
+    m_alarmView->setInterval(0);
+    connect(m_alarmView, &QTimer::timeout, this, &TMonitoringF::showAlarmView);
     m_alarmFlash = new QTimer(this);
     m_alarmFlash->setObjectName(QStringLiteral("tmAlarmFlash"));
     m_alarmFlash->setInterval(kFlashMs);
@@ -133,16 +137,14 @@ void TMonitoringF::followBrokerForAlarms()
         m_alarmFeed->setBrokerConnected(m_publisher->state() == MqttPublisher::State::Connected);
 }
 
-// Many alarms may change in one tick: the window redraws once after it.
+// Many alarms may change in one tick: the window redraws once after it. A
+// timer, not a posted call: a box opened from a posted call (the record
+// failure's) runs its own loop, and posted calls made meanwhile would wait
+// for the box to close; timers keep running under it.
 void TMonitoringF::scheduleAlarmView()
 {
-    if (m_alarmViewDue)
-        return;
-    m_alarmViewDue = true;
-    QTimer::singleShot(0, this, [this] {
-        m_alarmViewDue = false;
-        showAlarmView();
-    });
+    if (!m_alarmView->isActive())
+        m_alarmView->start();
 }
 
 void TMonitoringF::showAlarmView()

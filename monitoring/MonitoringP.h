@@ -188,7 +188,7 @@ private:
     AlarmSound* m_alarmSound = nullptr;
     QTimer* m_alarmFlash = nullptr;       // flashes unacknowledged alarms' cells
     bool m_alarmFlashOn = true;
-    bool m_alarmViewDue = false;
+    QTimer* m_alarmView = nullptr;        // redraws the alarms once after their changes
     QString m_alarmFileProblem;           // the set's alarm file could not be taken
     QString m_alarmLogProblem;            // the run's alarm log cannot be written
 };

@@ -11,6 +11,7 @@
 #include "monitoring/MonitoringEngine.h"
 #include "sim/SimRegisters.h"
 #include "sim/SimServer.h"
+#include "tests/support/HeldBoxes.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -181,4 +182,48 @@ TEST_F(MonitoringAlarms, ABrokenAlarmFileIsSaidInTheListAndTheSetRunsWithoutLimi
         EXPECT_TRUE(startButton()->isEnabled()) << c.name;
     }
     EXPECT_TRUE(dialogs.messages.empty());
+}
+
+// The record folder vanishes: the error box waits for the operator while the
+// record-failing alarm comes, is acknowledged and goes, and the timers keep
+// their rhythm under the box.
+TEST_F(MonitoringAlarms, WhileTheRecordFailureBoxIsHeldOpenTheAlarmComesIsAcknowledgedAndGoes)
+{
+    portAt(line.slavePath(), "40");
+    open();
+    load("Line;50\r\n01;Zone 1;0001;1;1200;0;255\r\n");
+    dialogs.saveNames.push_back(recordPath());
+    window->bbtStartClick(); // the window's own timers; no controller answers
+    QSignalSpy polls(child<IntervalTimer>("Timer1"), &IntervalTimer::timeout);
+    QSignalSpy samples(child<IntervalTimer>("tmSampling"), &IntervalTimer::timeout);
+    const QString failing = QString::fromUtf8("기록 실패/");
+    const auto hasRecordAlarm = [&](const char* state) {
+        return listed().filter(failing + QString::fromUtf8(state)).size() == 1;
+    };
+    QStringList seen; // the record alarm's states, as the held box saw them
+    HeldBoxes held(dialogs, [&](const QString&) {
+        const auto back = HeldBoxes::moreSignals({&polls, &samples}, 6);
+        return std::function<bool()>([&, back] {
+            if (seen.isEmpty() && hasRecordAlarm("발생·미확인")) {
+                seen << "raised";
+                child<QPushButton>("butAckAll")->click();
+            } else if (seen.size() == 1 && hasRecordAlarm("발생·확인")) {
+                seen << "acknowledged";
+                EXPECT_TRUE(QDir().mkpath(MonitorDir()));
+            } else if (seen.size() == 2 && listed().filter(failing).isEmpty()) {
+                seen << "returned";
+            }
+            return seen.size() == 3 && back();
+        });
+    });
+    ASSERT_TRUE(waitFor([&] { return samples.count() >= 2; }));
+    ASSERT_TRUE(QDir(MonitorDir()).removeRecursively());
+    ASSERT_TRUE(waitFor([&] { return held.held == 1; }));
+    EXPECT_EQ(seen, (QStringList{"raised", "acknowledged", "returned"}));
+    window->bbtStartClick();
+    EXPECT_EQ(window->engine().unwrittenLines(), 0);
+    // The alarm log kept its lines while the folder was gone.
+    const QByteArray log = readBytes(MonitorDir() + "/run.alarms.csv");
+    EXPECT_TRUE(log.contains(",0,,record_failing,alarm,,,active_unacked,")) << log.toStdString();
+    EXPECT_TRUE(log.contains(",0,,record_failing,alarm,,,normal,")) << log.toStdString();
 }
