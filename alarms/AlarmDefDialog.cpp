@@ -1,5 +1,6 @@
 #include "alarms/AlarmDefDialog.h"
 
+#include "alarms/AlarmFile.h"
 #include "alarms/AlarmWords.h"
 
 #include <QComboBox>
@@ -12,8 +13,6 @@
 #include <cmath>
 
 namespace {
-
-constexpr int kMaxDelaySeconds = 86400;
 
 QLineEdit* numberEdit(QWidget* parent, const char* name, const QString& accessible, const QString& text)
 {
@@ -115,8 +114,8 @@ QString AlarmDefDialog::check()
     const QString delayText = m_delay->text().trimmed();
     bool delayOk = delayText.isEmpty();
     const int delay = delayOk ? 0 : delayText.toInt(&delayOk);
-    if (!delayOk || delay < 0 || delay > kMaxDelaySeconds)
-        return QStringLiteral("지연은 0부터 %1까지의 정수(초)여야 합니다.").arg(kMaxDelaySeconds);
+    if (!delayOk || delay < 0 || delay > kMaxAlarmDelaySeconds)
+        return QStringLiteral("지연은 0부터 %1까지의 정수(초)여야 합니다.").arg(kMaxAlarmDelaySeconds);
     def.onDelaySeconds = delay;
     def.priority = m_priority->currentIndex() == 1 ? AlarmPriority::Warning : AlarmPriority::Alarm;
     m_def = def;

@@ -29,9 +29,12 @@ AlarmSound::~AlarmSound()
 {
     g_sounds.removeAll(this);
     if (m_player && m_player->state() != QProcess::NotRunning) {
+        // A tone still playing is stopped without waiting for it: the
+        // process object outlives the window until the child is reaped.
         m_player->disconnect(this);
+        m_player->setParent(nullptr);
+        connect(m_player, &QProcess::finished, m_player, &QObject::deleteLater);
         m_player->kill();
-        m_player->waitForFinished(200); // reaps the child; aplay ends at once on SIGKILL
     }
 }
 
