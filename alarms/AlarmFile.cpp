@@ -48,7 +48,9 @@ AlarmSettings parse(const QString& text, const ChannelSet& set)
     AlarmSettings settings;
     settings.channels.resize(set.channels.size());
     QList<bool> seen(set.channels.size(), false);
-    static const QRegularExpression section(QStringLiteral("^\\[Channel ([0-9]{1,6})\\]$"));
+    // Names and sections are taken in any case, as in the program's other INI files.
+    static const QRegularExpression section(QStringLiteral("^\\[\\s*Channel\\s+([0-9]{1,6})\\s*\\]$"),
+                                            QRegularExpression::CaseInsensitiveOption);
     const QStringList lines = text.split(QLatin1Char('\n'));
     int channel = 0;      // the section's channel, 0 before the first
     int sectionLine = 0;
@@ -92,6 +94,7 @@ AlarmSettings parse(const QString& text, const ChannelSet& set)
         if (channel == 0)
             throw Broken{lineNo, QStringLiteral("첫 [Channel 번호] 구역 앞에 값이 있습니다.")};
         const QString key = line.left(eq).trimmed();
+        const auto is = [&key](const char* name) { return key.compare(QLatin1String(name), Qt::CaseInsensitive) == 0; };
         const QString value = line.mid(eq + 1).trimmed();
         ChannelAlarmDef& def = settings.channels[channel - 1];
         const ChannelDef& ch = set.channels[channel - 1];
@@ -103,8 +106,8 @@ AlarmSettings parse(const QString& text, const ChannelSet& set)
                 throw Broken{lineNo, QStringLiteral("%1=%2: 숫자가 아닙니다 (소수점은 '.').").arg(key, value)};
             return v;
         };
-        if (key == QLatin1String("Addr") || key == QLatin1String("Reg")) {
-            const bool addr = key == QLatin1String("Addr");
+        if (is("Addr") || is("Reg")) {
+            const bool addr = is("Addr");
             const QString& expected = addr ? ch.Addr : ch.Reg;
             if (value != expected)
                 throw Broken{lineNo, QStringLiteral("[Channel %1]의 %2=%3이(가) 채널 설정의 %4와(과) 다릅니다. 채널 "
@@ -112,21 +115,21 @@ AlarmSettings parse(const QString& text, const ChannelSet& set)
                                          .arg(channel)
                                          .arg(key, value, expected)};
             (addr ? addrSeen : regSeen) = true;
-        } else if (key == QLatin1String("High")) {
+        } else if (is("High")) {
             def.high = number();
-        } else if (key == QLatin1String("Low")) {
+        } else if (is("Low")) {
             def.low = number();
-        } else if (key == QLatin1String("Hysteresis")) {
+        } else if (is("Hysteresis")) {
             def.hysteresis = number().value_or(0);
-        } else if (key == QLatin1String("Delay")) {
+        } else if (is("Delay")) {
             static const QRegularExpression whole(QStringLiteral("^[0-9]{1,6}$"));
             if (!value.isEmpty() && !whole.match(value).hasMatch())
                 throw Broken{lineNo, QStringLiteral("Delay=%1: 0에서 %2 사이의 정수 초가 아닙니다.")
                                          .arg(value)
                                          .arg(kMaxAlarmDelaySeconds)};
             def.onDelaySeconds = value.isEmpty() ? 0 : value.toInt();
-        } else if (key == QLatin1String("Priority")) {
-            const auto p = value.isEmpty() ? std::optional(AlarmPriority::Alarm) : parseAlarmPriority(value);
+        } else if (is("Priority")) {
+            const auto p = value.isEmpty() ? std::optional(AlarmPriority::Alarm) : parseAlarmPriority(value.toLower());
             if (!p)
                 throw Broken{lineNo, QStringLiteral("Priority=%1: alarm 또는 warning이어야 합니다.").arg(value)};
             def.priority = *p;

@@ -163,9 +163,12 @@ bool AlarmLog::retry(QString* error)
 bool AlarmLog::write(QString* error)
 {
     if (m_path.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("no record file to log beside yet");
-        return false;
+        // No record file yet (a run in test mode, a folder not writable at
+        // start): no failure; the latest lines wait for the first log.
+        constexpr qsizetype kMaxWaiting = 1000;
+        if (m_pending.size() > kMaxWaiting)
+            m_pending.remove(0, m_pending.size() - kMaxWaiting);
+        return true;
     }
     const QByteArray name = QFile::encodeName(m_path);
     const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);

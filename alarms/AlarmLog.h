@@ -40,7 +40,8 @@ public:
     [[nodiscard]] const QString& path() const { return m_path; }
 
     // Appends the line; false, with the reason, when it (and those kept
-    // before it) could not be written yet.
+    // before it) could not be written yet. Before the first path the lines
+    // wait (the latest thousand) and it is no failure.
     bool append(const AlarmTransition& t, const QString& caption, QString* error);
     // Keeps the line to be written with the next append or retry (many
     // changes of one sample go out with one open of the file).

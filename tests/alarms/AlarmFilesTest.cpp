@@ -54,8 +54,11 @@ TEST(AlarmFile, WrittenBytesReadBackAndNoLimitRemovesTheFile)
     const AlarmFileRead back = readAlarmFile(path, furnace());
     EXPECT_EQ(back.problem, "");
     EXPECT_EQ(back.settings, furnaceLimits());
-    // CR LF and comments read the same.
-    writeBytes(path, QByteArray(kFile).replace("\n", "\r\n").replace("[Channel 3]", "; note\r\n[Channel 3]"));
+    // CR LF, comments and names in another case read the same.
+    writeBytes(path, QByteArray(kFile)
+                         .replace("\n", "\r\n")
+                         .replace("[Channel 3]", "; note\r\n[channel 3]")
+                         .replace("Priority=warning", "priority=Warning"));
     EXPECT_EQ(readAlarmFile(path, furnace()).settings, furnaceLimits());
 
     writeAlarmFile(path, AlarmSettings{QList<ChannelAlarmDef>(3)}, furnace());
