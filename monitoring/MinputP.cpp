@@ -1,6 +1,10 @@
 #include "monitoring/MinputP.h"
 
+#include "alarms/AlarmDefDialog.h"
+#include "alarms/AlarmFile.h"
+#include "alarms/AlarmWords.h"
 #include "monitoring/ChannelSet.h"
+#include "settings/KeloError.h"
 #include "settings/Convert.h"
 #include "settings/FuncP.h"
 #include "widgets/AppContext.h"
@@ -33,7 +37,11 @@ constexpr int kEditHeight = 21;
 constexpr int kWhite = 16777215;
 constexpr int kLightYellow = 8454143;
 
-enum Column { ColNo, ColColor, ColAddr, ColCaption, ColReg, ColDot, ColMax, ColMin, ColV, ColumnCount };
+// The nine columns of the set, then the channel's alarm limits, held
+// hidden like the colour value so that they move with their row.
+enum Column { ColNo, ColColor, ColAddr, ColCaption, ColReg, ColDot, ColMax, ColMin, ColV,
+              ColHigh, ColLow, ColHysteresis, ColDelay, ColPriority, ColumnCount };
+constexpr int kSetColumns = ColHigh;
 
 // Limits what may be typed or pasted into an edit. A paste longer than the
 // room left is cut to fit, as the system's edits always did. Text set by the
@@ -80,7 +88,7 @@ private:
     qsizetype m_lengthBefore = 0;
 };
 
-enum GlyphKind { GlyphAdd, GlyphEdit, GlyphDelete };
+enum GlyphKind { GlyphAdd, GlyphEdit, GlyphDelete, GlyphAlarm };
 
 // Small glyphs of the row buttons, drawn here so they need no picture files.
 QIcon rowGlyph(int kind)
@@ -101,6 +109,12 @@ QIcon rowGlyph(int kind)
         p.drawLine(2, 14, 5, 14);
         p.setPen(QPen(QColor(200, 120, 0), 3));
         p.drawLine(11, 5, 13, 3);
+        break;
+    case GlyphAlarm:
+        p.setPen(QPen(QColor(192, 0, 0), 2));
+        p.setBrush(QColor(255, 200, 0));
+        p.drawPolygon(QPolygon({QPoint(8, 2), QPoint(14, 14), QPoint(2, 14)}));
+        p.drawLine(8, 6, 8, 10);
         break;
     default:
         p.setPen(QPen(QColor(192, 0, 0), 3));
@@ -291,8 +305,10 @@ void TMinputF::buildEntryArea()
     addRowButton("spbAdd", QStringLiteral("추가"), GlyphAdd, buttonsX, &TMinputF::spbAddClick);
     m_spbEdt = addRowButton("spbEdt", QStringLiteral("수정"), GlyphEdit, buttonsX + 64, &TMinputF::spbEdtClick);
     m_spbDel = addRowButton("spbDel", QStringLiteral("삭제"), GlyphDelete, buttonsX + 128, &TMinputF::spbDelClick);
+    m_spbAlarm = addRowButton("spbAlarm", QStringLiteral("경보"), GlyphAlarm, buttonsX - 64, &TMinputF::spbAlarmClick);
     m_spbEdt->setEnabled(false);
     m_spbDel->setEnabled(false);
+    m_spbAlarm->setEnabled(false);
 }
 
 QToolButton* TMinputF::addRowButton(const char* name, const QString& caption, int kind, int x,
@@ -325,11 +341,12 @@ void TMinputF::buildGrid()
     m_grid->setWholeRowSelect(true);
     const char* headers[] = {"NO", "Color", "Addr", "Caption", "Reg", "Dot", "Max", "Min", "V"};
     const int widths[] = {30, 42, 40, 82, 36, 27, 45, 45, 0};
-    for (int c = 0; c < ColumnCount; ++c) {
+    for (int c = 0; c < kSetColumns; ++c) {
         m_grid->setText(0, c, QString::fromLatin1(headers[c]));
         m_grid->setColumnWidth(c, widths[c]);
     }
-    m_grid->setColumnHidden(ColV, true);
+    for (int c = ColV; c < ColumnCount; ++c)
+        m_grid->setColumnHidden(c, true);
     m_grid->setDrawCell([this](QPainter& painter, const QRect& rect, int row, int col) {
         return acGrd1DrawCell(painter, rect, row, col);
     });
@@ -454,6 +471,9 @@ void TMinputF::butNewClick()
         edit->clear();
     setSwatch(kWhite);
     m_butSave->setEnabled(false);
+    m_spbAlarm->setEnabled(false);
+    m_alarmFileUnread = false;
+    m_alarmsEdited = false;
     m_panFile->setText(QStringLiteral("[None]"));
     m_edtTitle->setFocus();
 }
@@ -472,6 +492,9 @@ void TMinputF::LoadSetFile(const QString& fileName)
 {
     // Read before clearing: a file that cannot be read leaves the set on screen.
     const ChannelSet set = readChannelSetFile(fileName);
+    // The alarm limits live beside the set; one that cannot be read is said
+    // and left alone on disk until the operator changes limits and saves.
+    const AlarmFileRead alarms = readAlarmFile(alarmFilePath(fileName), set);
     ClearGrid();
     m_edtTitle->setText(set.Title);
     m_edtSam->setText(set.Sampling);
@@ -486,11 +509,20 @@ void TMinputF::LoadSetFile(const QString& fileName)
         const QString fields[] = {c.Addr, c.Caption, c.Reg, c.Dot, c.Max, c.Min, c.Color};
         for (int i = 0; i < 7; ++i)
             m_grid->setText(row, ColAddr + i, fields[i]);
+        setAlarmDef(row, alarms.settings.channels.value(row - 1));
     }
     setPanFile(fileName);
     m_butSave->setEnabled(false);
     m_spbEdt->setEnabled(true);
     m_spbDel->setEnabled(true);
+    m_spbAlarm->setEnabled(true);
+    m_alarmFileUnread = !alarms.problem.isEmpty();
+    m_alarmsEdited = false;
+    if (m_alarmFileUnread)
+        m_context.dialogs.MsgBox(this,
+                                 alarms.problem + QStringLiteral("\n이 채널 세트는 경보 한계값 없이 열었습니다. "
+                                                                 "경보를 고쳐 저장하기 전에는 경보 파일을 바꾸지 않습니다."),
+                                 applicationTitle(), MsgStyle::Ok);
     m_saveName = m_openName;
     m_handBack = m_openName;
 }
@@ -525,6 +557,7 @@ void TMinputF::spbAddClick()
     writeEntryInto(row);
     m_spbDel->setEnabled(true);
     m_spbEdt->setEnabled(true);
+    m_spbAlarm->setEnabled(true);
 }
 
 void TMinputF::spbEdtClick()
@@ -549,6 +582,7 @@ void TMinputF::spbDelClick()
     const bool inUse = rowInUse(lastRow());
     m_spbDel->setEnabled(inUse);
     m_spbEdt->setEnabled(inUse);
+    m_spbAlarm->setEnabled(inUse);
 }
 
 void TMinputF::acGrd1DblClickCell(int row, int col)
@@ -627,7 +661,88 @@ int TMinputF::SaveSetFile()
     writeChannelSetFile(fileName, set);
     m_handBack = fileName;
     setPanFile(fileName);
+    saveAlarmFile(fileName, set);
     return 0;
+}
+
+// Saving the set saves its limits beside it, unless the alarm file could not
+// be read and no limit was touched since: that file is the operator's to mend.
+void TMinputF::saveAlarmFile(const QString& setPath, const ChannelSet& set)
+{
+    if (m_alarmFileUnread && !m_alarmsEdited)
+        return;
+    try {
+        writeAlarmFile(alarmFilePath(setPath), alarmSettings(), set);
+        m_alarmFileUnread = false;
+        m_alarmsEdited = false;
+    } catch (const KeloError& error) {
+        m_context.dialogs.MsgBox(this, error.text(), applicationTitle(), MsgStyle::Ok);
+    }
+}
+
+AlarmSettings TMinputF::alarmSettings() const
+{
+    AlarmSettings settings;
+    bool any = false;
+    for (int r = 1; r < m_grid->rowCount(); ++r) {
+        settings.channels.append(alarmDef(r));
+        any = any || settings.channels.last().any();
+    }
+    if (!any)
+        settings.channels.clear();
+    return settings;
+}
+
+ChannelAlarmDef TMinputF::alarmDef(int row) const
+{
+    ChannelAlarmDef def;
+    bool ok = true;
+    def.high = parseLimit(m_grid->text(row, ColHigh), &ok);
+    def.low = parseLimit(m_grid->text(row, ColLow), &ok);
+    def.hysteresis = parseLimit(m_grid->text(row, ColHysteresis), &ok).value_or(0);
+    def.onDelaySeconds = m_grid->text(row, ColDelay).toInt();
+    def.priority = m_grid->text(row, ColPriority) == QLatin1String("1") ? AlarmPriority::Warning : AlarmPriority::Alarm;
+    return def;
+}
+
+// Rows with limits show their caption in the priority's colour, and the
+// limits in its tip.
+void TMinputF::setAlarmDef(int row, const ChannelAlarmDef& def)
+{
+    m_grid->setText(row, ColHigh, limitText(def.high));
+    m_grid->setText(row, ColLow, limitText(def.low));
+    m_grid->setText(row, ColHysteresis, def.any() ? numberText(def.hysteresis) : QString());
+    m_grid->setText(row, ColDelay, def.any() ? QString::number(def.onDelaySeconds) : QString());
+    m_grid->setText(row, ColPriority, def.any() && def.priority == AlarmPriority::Warning ? QStringLiteral("1") : QString());
+    m_grid->setText(row, ColCaption, m_grid->text(row, ColCaption)); // the cell exists for its colour and tip
+    m_grid->setTextColor(row, ColCaption, def.any() ? priorityColor(def.priority).darker(130) : QColor());
+    if (QTableWidgetItem* item = m_grid->item(row, ColCaption)) {
+        const QString none = QStringLiteral("없음");
+        item->setToolTip(def.any() ? QStringLiteral("%1 상한 %2, 하한 %3, 히스테리시스 %4, 지연 %5초")
+                                         .arg(priorityWord(def.priority), def.high ? limitText(def.high) : none,
+                                              def.low ? limitText(def.low) : none, numberText(def.hysteresis))
+                                         .arg(def.onDelaySeconds)
+                                   : QString());
+    }
+}
+
+void TMinputF::spbAlarmClick()
+{
+    const int row = selectedRow();
+    if (!rowInUse(row))
+        return;
+    const QString caption = m_grid->text(row, ColCaption);
+    auto* dialog = new AlarmDefDialog(QStringLiteral("%1번 %2").arg(row).arg(caption), alarmDef(row), this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    // Opened without a nested event loop; its answer is taken when it closes.
+    connect(dialog, &QDialog::accepted, this, [this, dialog, row] {
+        if (row > lastRow() || !rowInUse(row) || alarmDef(row) == dialog->def())
+            return;
+        setAlarmDef(row, dialog->def());
+        m_alarmsEdited = true;
+        m_butSave->setEnabled(true);
+    });
+    dialog->open();
 }
 
 void TMinputF::butExitClick()

@@ -1,4 +1,6 @@
 #pragma once
+#include "alarms/AlarmTypes.h"
+
 #include <QDialog>
 #include <array>
 
@@ -39,6 +41,9 @@ public Q_SLOTS:
     void spbAddClick();
     void spbEdtClick();
     void spbDelClick();
+    // Opens the alarm limits of the selected row (a window-modal dialog that
+    // answers when it closes).
+    void spbAlarmClick();
     void acGrd1DblClickCell(int row, int col);
 
 protected:
@@ -74,6 +79,10 @@ private:
     void setSwatch(int color);
     [[nodiscard]] ChannelSet setFromWindow() const;
     void setPanFile(const QString& fileName);
+    [[nodiscard]] ChannelAlarmDef alarmDef(int row) const;
+    void setAlarmDef(int row, const ChannelAlarmDef& def);
+    [[nodiscard]] AlarmSettings alarmSettings() const;
+    void saveAlarmFile(const QString& setPath, const ChannelSet& set);
 
     AppContext& m_context;
 
@@ -91,6 +100,7 @@ private:
     QToolButton* m_spbColor;
     QToolButton* m_spbEdt;
     QToolButton* m_spbDel;
+    QToolButton* m_spbAlarm;
     ColumnGrid* m_grid;
 
     int m_swatch = 16777215;
@@ -98,4 +108,6 @@ private:
     QString m_openName;        // the open dialog's file name
     QString m_saveName;        // the save dialog's file name, proposed at the next save
     QString m_handBack;        // what the caller is given (see SaveDialogFileName)
+    bool m_alarmFileUnread = false; // the open set's alarm file could not be read
+    bool m_alarmsEdited = false;    // limits changed since the set was opened or saved
 };

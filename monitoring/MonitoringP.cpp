@@ -13,6 +13,7 @@
 #include "monitoring/MonitoringEngine.h"
 #include "monitoring/PollTiming.h"
 #include "monitoring/RecordFile.h"
+#include "publish/MqttAlarmFeed.h"
 #include "publish/MqttEngineFeed.h"
 #include "publish/MqttPublisher.h"
 #include "publish/MqttSettings.h"
@@ -63,6 +64,7 @@ TMonitoringF::TMonitoringF(AppContext& context, QWidget* parent)
     m_busCounts->setHidden(true);
     StatusBar1->addPermanentWidget(m_busCounts);
     connectEngine();
+    buildAlarms();
 }
 
 void TMonitoringF::connectEngine()
@@ -138,6 +140,7 @@ const PollCycle& TMonitoringF::poll() const
 
 TMonitoringF::~TMonitoringF()
 {
+    m_mqttAlarms.reset(); // it publishes through the publisher
     m_publisher.reset(); // says "offline" while the engine it listens to still exists
 }
 
@@ -158,7 +161,10 @@ QString TMonitoringF::startPublishing()
         return error.text();
     }
     feedPublisher(*m_engine, *m_publisher);
+    m_mqttAlarms = std::make_unique<MqttAlarmFeed>(alarmFeed(), *m_publisher);
+    followBrokerForAlarms(); // the broker counts for the broker alarm only during a run
     connect(m_publisher.get(), &MqttPublisher::stateChanged, this, &TMonitoringF::updateHeadingTip);
+    connect(m_publisher.get(), &MqttPublisher::stateChanged, this, &TMonitoringF::followBrokerForAlarms);
     updateHeadingTip();
     m_publisher->start();
     return {};
@@ -169,8 +175,12 @@ QString TMonitoringF::startPublishing()
 void TMonitoringF::beginPublishedRun()
 {
     QString problem = startPublishing();
-    if (problem.isEmpty() && m_publisher)
-        problem = m_publisher->beginRun(publishedSet(*m_engine, m_title, m_sampling));
+    if (problem.isEmpty() && m_publisher) {
+        const ChannelSet set = publishedSet(*m_engine, m_title, m_sampling);
+        problem = m_publisher->beginRun(set);
+        if (problem.isEmpty())
+            m_mqttAlarms->beginRun(set);
+    }
     if (!problem.isEmpty())
         postErrorBox(problem + QStringLiteral("\n이번 실행은 MQTT로 게시하지 않고 기록만 합니다."));
     updateHeadingTip();
@@ -373,6 +383,7 @@ void TMonitoringF::applyChannelSet(const ChannelSet& set, const QString& path)
     tmSampling->setInterval(m_sampling);
     m_engine->setChannels(set.channels, m_headerName);
     m_engine->setSamplingInterval(m_sampling);
+    applyAlarmSettings(set, path);
     showBusBudget(false);
 
     acGrd2->setColumnCount(n + 1);
@@ -496,6 +507,7 @@ void TMonitoringF::Start()
     setIdleControls(false);
     Timer1->setEnabled(true);
     tmSampling->setEnabled(true);
+    followBrokerForAlarms();
 }
 
 int TMonitoringF::runPollDelay(int asked)
@@ -581,6 +593,7 @@ void TMonitoringF::Stop()
     m_engine->stop();
     if (m_publisher)
         m_publisher->endRun();
+    followBrokerForAlarms();
 }
 
 // ---- the ticks and replies ------------------------------------------------

@@ -1,14 +1,20 @@
 #pragma once
+#include "alarms/AlarmTypes.h"
 #include "monitoring/ChannelSet.h"
 #include "monitoring/PollCycle.h"
 
 #include <QDialog>
 #include <memory>
 
+class AlarmBook;
+class AlarmFeed;
+class AlarmListPanel;
+class AlarmSound;
 class ColumnGrid;
 class ComPortSender;
 class IntervalTimer;
 class MonitoringEngine;
+class MqttAlarmFeed;
 class MqttPublisher;
 class LinkStatusBar;
 class QCheckBox;
@@ -17,6 +23,7 @@ class QPainter;
 class QPlainTextEdit;
 class QPushButton;
 class QSplitter;
+class QTimer;
 class QToolButton;
 class ReplyAssembler;
 class TComPort;
@@ -51,6 +58,13 @@ public:
     [[nodiscard]] const QString& RecordPath() const { return m_recordPath; }
     [[nodiscard]] const PollCycle& poll() const;
     [[nodiscard]] MonitoringEngine& engine() { return *m_engine; }
+    [[nodiscard]] AlarmBook& alarmBook() { return *m_alarmBook; }
+    [[nodiscard]] AlarmFeed& alarmFeed() { return *m_alarmFeed; }
+    [[nodiscard]] AlarmListPanel& alarmPanel() { return *m_alarmPanel; }
+    // The fill of channel c's value cell as painted now (invalid: none),
+    // and whether flashing cells are in their strong phase.
+    [[nodiscard]] QColor valueCellFill(int channel) const;
+    [[nodiscard]] bool alarmFlashOn() const { return m_alarmFlashOn; }
 
 public Q_SLOTS:
     void FormShow();
@@ -66,6 +80,7 @@ public Q_SLOTS:
     void tmSamplingTimer();
     void ComPort1RxChar(QObject* Sender, int Count);
     bool acGrd1DrawCell(QPainter& painter, const QRect& rect, int row, int col);
+    bool acGrd2DrawCell(QPainter& painter, const QRect& rect, int row, int col);
 
     void reject() override;
 
@@ -78,6 +93,17 @@ private:
                          channelColumns };
 
     void buildLayout();
+    // Alarms (MonitoringAlarmsP.cpp).
+    struct CellAlarm {
+        AlarmState state = AlarmState::Normal;
+        AlarmPriority priority = AlarmPriority::Alarm;
+    };
+    void buildAlarms();
+    void applyAlarmSettings(const ChannelSet& set, const QString& path);
+    void followBrokerForAlarms();
+    void scheduleAlarmView();
+    void showAlarmView();
+    [[nodiscard]] CellAlarm cellAlarm(int channel) const;
     void Start();
     void Stop();
     [[nodiscard]] bool running() const;
@@ -141,6 +167,8 @@ private:
     IntervalTimer* Timer1 = nullptr;
     IntervalTimer* tmSampling = nullptr;
     TComPort* ComPort1 = nullptr;
+    QToolButton* spbAlarms = nullptr;     // shows and hides the alarm list
+    QLabel* labAlarmCount = nullptr;      // unacknowledged alarms
 
     QString m_title;
     int m_sampling = 0;
@@ -150,9 +178,20 @@ private:
     ComPortSender* m_sender = nullptr;
     MonitoringEngine* m_engine = nullptr;
     std::unique_ptr<MqttPublisher> m_publisher;
+    std::unique_ptr<MqttAlarmFeed> m_mqttAlarms; // the alarms' states at the broker
     QString m_publisherRefusal;
     bool m_sendFailureShown = false;             // in the current run
     QLabel* m_busCounts = nullptr;               // skipped ticks and dropped replies
     QString m_slowReplies;                       // replies slower than the poll interval, this run
     bool m_shown = false;
+
+    AlarmBook* m_alarmBook = nullptr;
+    AlarmFeed* m_alarmFeed = nullptr;
+    AlarmListPanel* m_alarmPanel = nullptr;
+    AlarmSound* m_alarmSound = nullptr;
+    QTimer* m_alarmFlash = nullptr;       // flashes unacknowledged alarms' cells
+    bool m_alarmFlashOn = true;
+    QTimer* m_alarmView = nullptr;        // redraws the alarms once after their changes
+    QString m_alarmFileProblem;           // the set's alarm file could not be taken
+    QString m_alarmLogProblem;            // the run's alarm log cannot be written
 };

@@ -88,6 +88,10 @@ public:
     // returns at once, connected or not. Nothing outside a run.
     void publishSample(const QDateTime& time, const QList<SampleValue>& values);
 
+    // Queues one retained message (alarm states and their configs, which
+    // come and go with the book, not with samples); returns at once.
+    void publishRetained(const QString& topic, const QByteArray& payload) { enqueue(topic, payload); }
+
     // The figures behind <prefix>/health/station/<Addr>; the poll feeds them.
     [[nodiscard]] BusHealth& busHealth() { return m_health; }
     // Queues one health message per known address now (the timer calls this).

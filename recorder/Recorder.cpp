@@ -1,5 +1,9 @@
 #include "recorder/Recorder.h"
 
+#include "alarms/AlarmBook.h"
+#include "alarms/AlarmFeed.h"
+#include "alarms/AlarmFile.h"
+#include "alarms/AlarmText.h"
 #include "link/ComPort.h"
 #include "link/ComPortSender.h"
 #include "link/FrameProtocol.h"
@@ -8,6 +12,7 @@
 #include "monitoring/ChannelSetCheck.h"
 #include "monitoring/MonitoringEngine.h"
 #include "monitoring/RecordFile.h"
+#include "publish/MqttAlarmFeed.h"
 #include "publish/MqttEngineFeed.h"
 #include "publish/MqttPublisher.h"
 #include "publish/MqttSettings.h"
@@ -65,7 +70,7 @@ Recorder::Recorder(RecorderOptions options, Clock clock, Regional regional, Log 
 {
     m_port->setObjectName(QStringLiteral("ComPort1"));
     m_sender = std::make_unique<ComPortSender>(*m_port);
-    m_engine = std::make_unique<MonitoringEngine>(*m_sender, m_assembler, m_clock, m_regional, std::move(steady));
+    m_engine = std::make_unique<MonitoringEngine>(*m_sender, m_assembler, m_clock, m_regional, steady);
     connect(m_port.get(), &TComPort::OnRxChar, this,
             [this](QObject*, int count) { (void)m_engine->receive(m_port->ReadText(count)); });
     connect(&m_pollTimer, &QTimer::timeout, this, &Recorder::pollTick);
@@ -73,6 +78,15 @@ Recorder::Recorder(RecorderOptions options, Clock clock, Regional regional, Log 
     m_openTimer.setInterval(TComPort::kReopenIntervalMs);
     connect(&m_openTimer, &QTimer::timeout, this, &Recorder::tryOpen);
     connectEngine();
+    m_alarms = std::make_unique<AlarmBook>();
+    m_alarmFeed = std::make_unique<AlarmFeed>(*m_engine, *m_alarms, m_clock, std::move(steady));
+    connect(m_alarms.get(), &AlarmBook::changed, this, &Recorder::logAlarm);
+    connect(m_alarmFeed.get(), &AlarmFeed::logFailed, this, [this](const QString& reason) {
+        m_log(QStringLiteral("alarm log failed: %1; its lines are kept and written once writing works again")
+                  .arg(reason));
+    });
+    connect(m_alarmFeed.get(), &AlarmFeed::logRecovered, this,
+            [this] { m_log(QStringLiteral("alarm log works again; every kept line is written")); });
 }
 
 Recorder::~Recorder() = default;
@@ -123,6 +137,7 @@ QString Recorder::prepare()
     m_engine->setChannels(m_set.channels, headerName);
     m_engine->setSamplingInterval(m_samplingMs);
     setPollTiming();
+    prepareAlarms();
     if (const QString refusal = preparePublishing(); !refusal.isEmpty())
         return refusal;
     m_outDir = m_options.outDir.isEmpty() ? QFileInfo(m_options.setPath).absolutePath()
@@ -174,7 +189,14 @@ void Recorder::copySetToOut()
 {
     const QFileInfo set(m_options.setPath);
     const QString target = QDir(m_outDir).filePath(set.fileName());
-    if (QFileInfo(m_outDir).canonicalFilePath() == set.absoluteDir().canonicalPath() || QFileInfo::exists(target))
+    if (QFileInfo(m_outDir).canonicalFilePath() == set.absoluteDir().canonicalPath())
+        return;
+    // The limits go with it, so the data viewer can draw them.
+    const QString alarms = alarmFilePath(set.absoluteFilePath());
+    const QString alarmsTarget = alarmFilePath(target);
+    if (QFileInfo::exists(alarms) && !QFileInfo::exists(alarmsTarget))
+        (void)QFile::copy(alarms, alarmsTarget);
+    if (QFileInfo::exists(target))
         return;
     QFile source(set.absoluteFilePath());
     if (source.copy(target)) {
@@ -215,6 +237,7 @@ QString Recorder::preparePublishing()
         return QStringLiteral("--mqtt: ") + QString(problem).replace(QLatin1Char('\n'), QLatin1Char(' '));
     }
     feedPublisher(*m_engine, *m_publisher);
+    m_mqttAlarms = std::make_unique<MqttAlarmFeed>(*m_alarmFeed, *m_publisher);
     connect(m_publisher.get(), &MqttPublisher::stateChanged, this, [this](MqttPublisher::State, const QString& message) {
         m_log(QStringLiteral("MQTT %1: %2").arg(m_publisher->endpoint().displayUrl(), message));
     });
@@ -254,6 +277,7 @@ void Recorder::start(bool runTimers)
     tryOpen();
     if (m_publisher) {
         (void)m_publisher->beginRun(m_set); // checked by prepare()
+        m_mqttAlarms->beginRun(m_set);
         m_publisher->start();
     }
     if (runTimers) {
@@ -383,6 +407,48 @@ void Recorder::logBusCounts(bool now)
                          "that answered no request")
               .arg(m_engine->skippedTicks())
               .arg(m_engine->droppedReplies()));
+}
+
+// The limits beside the set. A missing file means system alarms only; a
+// broken one is said and the run goes on with system alarms only.
+void Recorder::prepareAlarms()
+{
+    const QString path = alarmFilePath(QFileInfo(m_options.setPath).absoluteFilePath());
+    const AlarmFileRead read = readAlarmFile(path, m_set);
+    if (!read.problem.isEmpty())
+        m_log(QStringLiteral("alarm file not used, system alarms only: ")
+              + QString(read.problem).replace(QLatin1Char('\n'), QLatin1Char(' ')));
+    m_alarmFeed->setSettings(read.settings);
+    const auto limited = std::count_if(read.settings.channels.begin(), read.settings.channels.end(),
+                                       [](const ChannelAlarmDef& d) { return d.any(); });
+    if (limited > 0)
+        m_log(QStringLiteral("alarm limits of %1 channels from %2").arg(limited).arg(path));
+}
+
+// One line per raise and return:
+//   alarm high raised: channel 1 (address 01, register 0001, Zone 1) at 61.2, limit 40 (alarm)
+//   alarm link_lost returned
+void Recorder::logAlarm(const AlarmTransition& t)
+{
+    QString what;
+    switch (t.state) {
+    case AlarmState::ActiveUnacked: what = QStringLiteral("raised"); break;
+    case AlarmState::ActiveAcked: what = QStringLiteral("acknowledged"); break;
+    // Nobody acknowledges in kelorec: Normal comes only from a return.
+    case AlarmState::ReturnedUnacked:
+    case AlarmState::Normal: what = QStringLiteral("returned"); break;
+    }
+    QString line = QStringLiteral("alarm %1 %2").arg(alarmKindName(t.key.kind), what);
+    if (t.key.channel > 0 && t.key.channel <= m_engine->channelCount())
+        line += QStringLiteral(": ") + channelName(t.key.channel);
+    if (t.value)
+        line += QStringLiteral(" at %1").arg(alarmNumberText(*t.value));
+    if (t.limit)
+        line += QStringLiteral(", limit %1").arg(alarmNumberText(*t.limit));
+    line += QStringLiteral(" (%1)").arg(alarmPriorityName(t.priority));
+    if (!t.detail.isEmpty())
+        line += QStringLiteral(": ") + t.detail;
+    m_log(line);
 }
 
 QString Recorder::channelName(int c) const

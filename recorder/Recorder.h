@@ -1,4 +1,5 @@
 #pragma once
+#include "alarms/AlarmTypes.h"
 #include "monitoring/ChannelSet.h"
 #include "monitoring/PollTiming.h"
 #include "link/ReplyAssembler.h"
@@ -14,8 +15,11 @@
 #include <functional>
 #include <memory>
 
+class AlarmBook;
+class AlarmFeed;
 class ComPortSender;
 class MonitoringEngine;
+class MqttAlarmFeed;
 class MqttPublisher;
 class TComPort;
 
@@ -51,6 +55,10 @@ public:
     // The publisher when --mqtt names a broker, else none.
     [[nodiscard]] MqttPublisher* publisher() { return m_publisher.get(); }
     [[nodiscard]] TComPort& port() { return *m_port; }
+    // The run's alarms: the limits of the alarm file beside the set and the
+    // system alarms; every raise and return is a log line.
+    [[nodiscard]] AlarmBook& alarms() { return *m_alarms; }
+    [[nodiscard]] AlarmFeed& alarmFeed() { return *m_alarmFeed; }
     [[nodiscard]] const ChannelSet& channelSet() const { return m_set; }
     [[nodiscard]] QString recordPath() const;
     [[nodiscard]] int delayMs() const { return m_delayMs; }
@@ -71,6 +79,8 @@ private:
     // opens the new day's file.
     void switchFileForNewDay(const QDateTime& slot);
     void reopenAfterReceiveStop(const QString& reason);
+    void prepareAlarms();
+    void logAlarm(const AlarmTransition& t);
 
     RecorderOptions m_options;
     RecorderLine m_line;
@@ -87,6 +97,9 @@ private:
     std::unique_ptr<ComPortSender> m_sender;
     std::unique_ptr<MonitoringEngine> m_engine;
     std::unique_ptr<MqttPublisher> m_publisher;
+    std::unique_ptr<AlarmBook> m_alarms;
+    std::unique_ptr<AlarmFeed> m_alarmFeed;
+    std::unique_ptr<MqttAlarmFeed> m_mqttAlarms;
     QTimer m_pollTimer;
     QTimer m_sampleTimer;
     QTimer m_openTimer;

@@ -1,5 +1,8 @@
 #include "review/DataViewP.h"
 
+#include "alarms/AlarmFile.h"
+#include "alarms/AlarmLog.h"
+
 #include "monitoring/ChannelSet.h"
 #include "monitoring/ChannelValue.h"
 #include "review/RecordChart.h"
@@ -325,6 +328,7 @@ void TDataViewF::bbtOpenClick()
     if (set.channels.isEmpty()) // the table's one "Caption" column
         m_chartChannels.push_back({QStringLiteral("Caption"), Qt::white, RangeStats::kNone});
     m_headerList->addItems(channelLines);
+    readAlarmSettings(headerPath, set);
     m_model->setChannels(captions, m_context.regional);
     m_count1->setText(QString::number(set.channels.size()) + QStringLiteral("건"));
 
@@ -392,6 +396,7 @@ void TDataViewF::finishLoad()
     m_chart->setSetInfo(SetTitle, HeaderFileName);
     m_chart->setRecord(m_series, m_model->table(), m_chartChannels, m_recordPath,
                        m_model->table().fieldColumns() - 1);
+    showAlarms();
 }
 
 void TDataViewF::bbtExcelClick()
@@ -518,4 +523,30 @@ void TDataViewF::done(int result)
     m_chart->clear(); // a running CSV export stops and leaves no file
     stopWork();
     QDialog::done(result);
+}
+
+// The set's alarm limits, from the alarm file beside it; a file that cannot
+// be read is said in the header list and the chart draws no limits.
+void TDataViewF::readAlarmSettings(const QString& headerPath, const ChannelSet& set)
+{
+    const AlarmFileRead read = readAlarmFile(alarmFilePath(headerPath), set);
+    m_alarmSettings = read.settings;
+    if (!read.problem.isEmpty())
+        m_headerList->addItem(QStringLiteral("경보 설정: ") + read.problem);
+}
+
+// Limits as dashed lines, and the periods in alarm from the record's alarm
+// log when one lies beside it.
+void TDataViewF::showAlarms()
+{
+    QList<AlarmTransition> log;
+    const QString logPath = alarmLogPath(m_recordPath);
+    if (QFileInfo::exists(logPath)) {
+        QString problem;
+        log = readAlarmLog(logPath, &problem);
+        m_headerList->addItem(QStringLiteral("경보 기록: %1 (%2건)").arg(QFileInfo(logPath).fileName()).arg(log.size()));
+        if (!problem.isEmpty())
+            m_headerList->addItem(QStringLiteral("경보 기록: ") + problem);
+    }
+    m_chart->setAlarms(m_alarmSettings, log);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include "alarms/AlarmTypes.h"
 #include "review/RecordChart.h"
 #include "review/RecordSeries.h"
 #include "review/WorkbookExport.h"
@@ -7,6 +8,7 @@
 #include <memory>
 
 struct AppContext;
+struct ChannelSet;
 class QLabel;
 class QListWidget;
 class QProgressBar;
@@ -68,6 +70,8 @@ private:
     void stopWork();
     void setExportRunning(bool running);
     void workbookMade(const QString& path);
+    void readAlarmSettings(const QString& headerPath, const ChannelSet& set);
+    void showAlarms();
 
     AppContext& m_context;
     QPushButton* m_open = nullptr;
@@ -88,4 +92,5 @@ private:
     std::unique_ptr<WorkbookExport> m_export;
     qint64 m_sheetRowLimit = ExportOptions::kSheetRows;
     bool m_shown = false;
+    AlarmSettings m_alarmSettings; // of the set on view
 };

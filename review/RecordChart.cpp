@@ -321,6 +321,7 @@ void RecordChart::clear()
     m_cursorLine->setVisible(false);
     m_markLine->setVisible(false);
     m_secondLine->setVisible(false);
+    clearAlarmItems();
     m_markedRow = m_cursorRow = m_secondRow = -1;
     m_cursorLabel->setText(QStringLiteral("커서: -"));
     m_deltaLabel->clear();
@@ -460,6 +461,7 @@ void RecordChart::setChannelShown(int channel, bool shown)
     m_list->item(channel, ColChannel)->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
     m_updatingList = false;
     updateLegendLook(channel);
+    placeAlarmItems();
     m_dirty = true;
     updateStatistics();
     showCursorValues();
@@ -485,6 +487,7 @@ void RecordChart::setPercent(bool percent)
     m_percent = percent;
     m_percentAction->setChecked(percent);
     m_plot->yAxis->setLabel(percent ? QStringLiteral("%") : QString());
+    placeAlarmItems();
     m_dirty = true;
     showCursorValues();
     showDeltas();

@@ -1,4 +1,5 @@
 #pragma once
+#include "alarms/AlarmTypes.h"
 #include "review/RecordSeries.h"
 
 #include <QColor>
@@ -10,6 +11,7 @@ struct AppContext;
 class CsvExport;
 class QAction;
 class QCPGraph;
+class QCPItemRect;
 class QCPItemStraightLine;
 class QCustomPlot;
 class QLabel;
@@ -99,6 +101,22 @@ public:
     void clearComparison();
     [[nodiscard]] const RecordSeries* comparison() const { return m_overlay.get(); }
 
+    // A period an alarm was active (raised until returned), in seconds since
+    // the epoch; `to` is the record's end for one still active there.
+    struct AlarmPeriod {
+        AlarmKey key;
+        AlarmPriority priority = AlarmPriority::Alarm;
+        double from = 0;
+        double to = 0;
+    };
+    [[nodiscard]] static QList<AlarmPeriod> alarmPeriods(const QList<AlarmTransition>& log, double end);
+    // The set's limits, drawn as dashed lines in each channel's colour, and
+    // the record's alarm log, its periods in alarm shaded (until clear()).
+    void setAlarms(const AlarmSettings& settings, const QList<AlarmTransition>& log);
+    // The limit lines drawn now: channel (from 0), limit value as drawn.
+    [[nodiscard]] QList<std::pair<int, double>> limitLines() const;
+    [[nodiscard]] const QList<AlarmPeriod>& shadedPeriods() const { return m_periods; }
+
     [[nodiscard]] QCustomPlot* plot() const { return m_plot; }
     [[nodiscard]] QTableWidget* channelList() const { return m_list; }
     [[nodiscard]] QToolBar* toolBar() const { return m_tools; }
@@ -127,6 +145,8 @@ protected:
 
 private:
     void rebuildTraces();
+    void clearAlarmItems();
+    void placeAlarmItems(); // after a channel is shown or hidden, or percent switched
     void updateStatistics();
     void showCursorValues();
     void showDeltas();
@@ -192,4 +212,13 @@ private:
     double m_builtFrom = 0, m_builtTo = 0;
     int m_builtWidth = -1;
     bool m_dirty = true;
+    // Alarm limits and periods (setAlarms).
+    struct LimitLine {
+        int channel;
+        double limit;
+        QCPItemStraightLine* line;
+    };
+    std::vector<LimitLine> m_limitLines;
+    QList<AlarmPeriod> m_periods;
+    std::vector<QCPItemRect*> m_periodRects;
 };

@@ -12,6 +12,7 @@ packages=(
   xvfb imagemagick xauth unzip openbox
   clang libclang-rt-14-dev valgrind heaptrack
   qt6-translations-l10n
+  alsa-utils
   libmosquitto-dev libssl-dev mosquitto mosquitto-clients openssl
   dpkg-dev fakeroot file lintian systemd appstream
   libsystemd-dev mmdebstrap systemd-container

@@ -1,5 +1,6 @@
 #include "sim/SimController.h"
 
+#include "sim/SimFaults.h"
 #include "sim/SimRegisters.h"
 
 #include <algorithm>
@@ -67,6 +68,8 @@ void SimController::finishTuning()
 qint16 SimController::read(int reg, qint64 nowMs)
 {
     advance(nowMs);
+    if (reg == SimReg::Pv && m_ramp && m_ramp->addresses.contains(m_address))
+        return clampWord(m_ramp->valueAt(nowMs - m_rampStart));
     if (reg == SimReg::Pv)
         return clampWord(m_plant.value());
     if (reg == SimReg::Mv)

@@ -9,6 +9,8 @@
 // One simulated temperature controller: its register map, the heated plant
 // behind its process value, and its auto-tuning run. Time is passed in as
 // milliseconds of a monotonic clock.
+struct SimRamp;
+
 class SimController {
 public:
     static constexpr qint64 kDefaultTuningMs = 5000;
@@ -25,6 +27,14 @@ public:
     // Writes a value that accepts() allows; false (and nothing changed) otherwise.
     bool write(int reg, qint16 value, qint64 nowMs);
 
+    // The process value follows ramp (while its addresses hold this one),
+    // timed from startMs; the ramp is read at every request, so it may change.
+    void setRamp(const SimRamp* ramp, qint64 startMs)
+    {
+        m_ramp = ramp;
+        m_rampStart = startMs;
+    }
+
     // Registers named by DMS, read back by DMC.
     QList<int> monitorSet;
 
@@ -39,4 +49,6 @@ private:
     HeatedPlant m_plant;
     std::optional<qint64> m_tuningEnd;
     int m_tunings = 0;
+    const SimRamp* m_ramp = nullptr;
+    qint64 m_rampStart = 0;
 };

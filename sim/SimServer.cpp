@@ -23,6 +23,8 @@ SimServer::SimServer(Options options, QObject* parent)
       m_bus(m_options.addresses, startClock(), m_options.tuningMs),
       m_port(m_options.port)
 {
+    for (int a : m_bus.addresses())
+        m_bus.controller(a)->setRamp(&m_options.faults.ramp, now());
     m_outTimer.setSingleShot(true);
     connect(&m_outTimer, &QTimer::timeout, this, &SimServer::writeDue);
     m_vanishTimer.setSingleShot(true);
@@ -98,6 +100,8 @@ bool SimServer::reappear()
         return false;
     }
     m_vanished = false;
+    // Back early (SIGUSR1): the pending return must not take it away again.
+    m_vanishTimer.stop();
     serve();
     emit reappeared(m_port.devicePath());
     return true;

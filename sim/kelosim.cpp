@@ -110,11 +110,12 @@ int main(int argc, char** argv)
     const QCommandLineOption vanishEvery(QStringLiteral("vanish-every"), QStringLiteral("The port vanishes after <ms> of service ..."), QStringLiteral("ms"));
     const QCommandLineOption vanishFor(QStringLiteral("vanish-for"), QStringLiteral("... and comes back <ms> later at the same link (default 3000)."), QStringLiteral("ms"));
     const QCommandLineOption wireBaud(QStringLiteral("wire-baud"), QStringLiteral("Replies keep the pace of a real line at <rate> baud: each waits for the request's and its own bytes (10 bits a byte)."), QStringLiteral("rate"));
+    const QCommandLineOption ramp(QStringLiteral("ramp"), QStringLiteral("Drive the process value of <addresses> from <from> to <to> at <per-second> register units a second, hold it <hold-ms>, and back, starting <after-ms> after start: 1-2:250:600:100:5000[:0]."), QStringLiteral("spec"));
     const QCommandLineOption parentPid(QStringLiteral("parent-pid"), QStringLiteral("Stop when the process <pid> ends."), QStringLiteral("pid"));
     const QCommandLineOption log(QStringLiteral("log"), QStringLiteral("Write every request and reply to standard error."));
     const QCommandLineOption setup(QStringLiteral("setup-dir"), QStringLiteral("Prepare the program directory <dir> for a run with the simulator (Main.ini when no port is configured, Monitor/sample.khd), print the link to serve (empty line: a real port is configured) and exit. The link is --link or <dir>/kelosim.tty."), QStringLiteral("dir"));
     parser.addOptions({link, device, baud, addresses, tuning, delay, silent, refuse, garbage, split,
-                       pieces, gap, join, late, lateBy, vanishEvery, vanishFor, wireBaud, parentPid, log, setup});
+                       pieces, gap, join, late, lateBy, vanishEvery, vanishFor, wireBaud, ramp, parentPid, log, setup});
     parser.process(app);
 
     if (parser.isSet(setup)) {
@@ -159,6 +160,15 @@ int main(int argc, char** argv)
     if (!num.ok)
         return 2;
     options.addresses = *list;
+    if (parser.isSet(ramp)) {
+        const auto r = parseSimRamp(parser.value(ramp));
+        if (!r) {
+            std::fprintf(stderr, "kelosim: --ramp is written addresses:from:to:per-second:hold-ms[:after-ms], "
+                                 "e.g. 1-2:250:600:100:5000\n");
+            return 2;
+        }
+        f.ramp = *r;
+    }
     f.silent = QSet<int>(quiet->begin(), quiet->end());
 
     SignalPipe unixSignals({SIGINT, SIGTERM, SIGHUP, SIGUSR1});

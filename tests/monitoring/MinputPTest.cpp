@@ -137,7 +137,8 @@ TEST_F(EditorFixture, WindowShowsItsCaptionsHeadingsAndAnEmptySet)
     for (auto* b : w.findChildren<QAbstractButton*>(QRegularExpression("^(but|spb)")))
         buttons << b->objectName() + "=" + b->text() + "/" + b->toolTip();
     EXPECT_EQ(buttons.join(','), QString::fromUtf8("butNew=New/,butOpen=Open/,butSave=Save/,butExit=종료/,"
-                                                   "spbColor=/,spbAdd=추가/추가,spbEdt=수정/수정,spbDel=삭제/삭제"));
+                                                   "spbColor=/,spbAdd=추가/추가,spbEdt=수정/수정,spbDel=삭제/삭제,"
+                                                   "spbAlarm=경보/경보"));
 
     QStringList headings;
     for (int c = 0; c < 9; ++c)
