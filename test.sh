@@ -5,7 +5,7 @@
 #                         any sanitizer report fails the run
 #   ./test.sh --tsan      builds and runs the publishing, recorder and monitoring
 #                         (engine) suites with ThreadSanitizer in build-tsan/; any
-#                         report that tests/tsan.supp does not name fails the run
+#                         report fails the run (tests/tsan.supp: what of Qt is left out)
 #   ./test.sh --fuzz [N]  builds the fuzz targets with clang and runs each for N
 #                         executions (see scripts/fuzz.sh)
 # CI (.ci/run) runs the normal run, then the sanitizer runs.

@@ -157,28 +157,28 @@ void RecordChart::buildTools()
     m_tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
     addRecordTool("actFitAll", QStringLiteral("전체"), QStringLiteral("기록 전체 보기"), &RecordChart::fitAll);
     addRecordTool("actFitValue", QStringLiteral("값축맞춤"),
-               QStringLiteral("보이는 구간의 값에 값축 맞추기 (값축 위에서 휠: 값축 확대/축소)"), &RecordChart::fitValues);
+                  QStringLiteral("보이는 구간의 값에 값축 맞추기 (값축 위에서 휠: 값축 확대/축소)"), &RecordChart::fitValues);
     m_percentAction = addRecordSwitch("actPercent", QStringLiteral("%"),
-                                   QStringLiteral("값 ÷ (Max + |Min|) × 100 으로 보기 (모니터링 화면의 눈금)"), false);
+                                      QStringLiteral("값 ÷ (Max + |Min|) × 100 으로 보기 (모니터링 화면의 눈금)"), false);
     connect(m_percentAction, &QAction::toggled, this, &RecordChart::setPercent);
     m_legendAction = addRecordSwitch("actLegend", QStringLiteral("범례"), QStringLiteral("범례 보이기/숨기기"), true);
     connect(m_legendAction, &QAction::toggled, this, &RecordChart::setLegendShown);
     addRecordTool("actSecondCursor", QStringLiteral("B 커서"),
-               QStringLiteral("두 번째 커서를 보이는 구간 가운데에 놓기 (Shift+클릭으로도 놓음): "
-                              "A(클릭)와 B 사이의 Δt, 변화량, 분당 변화율"),
-               &RecordChart::secondCursorClick);
+                  QStringLiteral("두 번째 커서를 보이는 구간 가운데에 놓기 (Shift+클릭으로도 놓음): "
+                                 "A(클릭)와 B 사이의 Δt, 변화량, 분당 변화율"),
+                  &RecordChart::secondCursorClick);
     m_compareAction = addRecordTool("actCompare", QStringLiteral("비교 기록"),
-                                 QStringLiteral("같은 헤더파일의 다른 기록을 시작 시각에 맞춰 겹쳐 보기 (다시 누르면 해제)"),
-                                 &RecordChart::compareClick);
+                                    QStringLiteral("같은 헤더파일의 다른 기록을 시작 시각에 맞춰 겹쳐 보기 (다시 누르면 해제)"),
+                                    &RecordChart::compareClick);
     m_tools->addSeparator();
     addRecordTool("actPng", QStringLiteral("PNG 저장"), QStringLiteral("차트를 PNG 그림으로 저장"), &RecordChart::savePngClick);
     addRecordTool("actPdf", QStringLiteral("PDF 저장"), QStringLiteral("차트를 PDF 문서로 저장"), &RecordChart::savePdfClick);
     m_lightAction = addRecordSwitch("actLight", QStringLiteral("흰 바탕 그림"),
-                                 QStringLiteral("PNG/PDF를 인쇄하기 좋은 흰 바탕으로 저장"), true);
+                                    QStringLiteral("PNG/PDF를 인쇄하기 좋은 흰 바탕으로 저장"), true);
     addRecordTool("actCsvAll", QStringLiteral("CSV(전체)"), QStringLiteral("기록 전체를 CSV 파일로 저장"),
-               &RecordChart::saveCsvAllClick);
+                  &RecordChart::saveCsvAllClick);
     addRecordTool("actCsvShown", QStringLiteral("CSV(보이는 구간)"),
-               QStringLiteral("보이는 시간 구간의 보이는 채널만 CSV 파일로 저장"), &RecordChart::saveCsvShownClick);
+                  QStringLiteral("보이는 시간 구간의 보이는 채널만 CSV 파일로 저장"), &RecordChart::saveCsvShownClick);
 }
 
 QAction* RecordChart::addTool(const char* name, const QString& text, const QString& tip, void (RecordChart::*slot)())
