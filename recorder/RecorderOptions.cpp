@@ -99,6 +99,97 @@ QString* valueSlot(RecorderOptions& o, const QString& name)
     return nullptr;
 }
 
+// "--name=value" or "--name" (its value, if it takes one, the next argument).
+struct Argument {
+    QString name;
+    QString value;
+    bool inlineValue = false;
+};
+
+Argument splitArgument(const QString& text)
+{
+    const qsizetype equals = text.indexOf(QLatin1Char('='));
+    if (!text.startsWith(QLatin1String("--")) || equals < 0)
+        return {text, {}, false};
+    return {text.left(equals), text.mid(equals + 1), true};
+}
+
+// A value of --delay or --timeout in milliseconds; "" when it is read, else what is wrong.
+QString readMilliseconds(std::optional<int>& into, const QString& name, const QString& value)
+{
+    const auto ms = parseInt32(value);
+    if (!ms || *ms <= 0 || *ms > kMaxPollDelayMs)
+        return QStringLiteral("%1 takes a whole number of milliseconds from 1 to %2, not \"%3\"")
+            .arg(name)
+            .arg(kMaxPollDelayMs)
+            .arg(value);
+    into = *ms;
+    return {};
+}
+
+QString readPace(RecorderOptions::Pace& into, const QString& value)
+{
+    if (value == QLatin1String("fixed"))
+        into = RecorderOptions::Pace::Fixed;
+    else if (value == QLatin1String("reply"))
+        into = RecorderOptions::Pace::Reply;
+    else
+        return QStringLiteral("--pace takes \"fixed\" or \"reply\", not \"%1\"").arg(value);
+    return {};
+}
+
+bool takesValue(const QString& name)
+{
+    static const QStringList checked = {QStringLiteral("--line"), QStringLiteral("--delay"),
+                                        QStringLiteral("--timeout"), QStringLiteral("--rotate"),
+                                        QStringLiteral("--pace")};
+    return checked.contains(name) || lineOption(name).has_value();
+}
+
+// An option whose value is checked (not just kept as text) applied to the
+// options; "" when it is read, else what is wrong.
+QString applyCheckedValue(RecorderOptions& o, const QString& name, const QString& value)
+{
+    if (const auto setting = lineOption(name)) {
+        const auto settings = lineSetting(*setting, value);
+        if (!settings)
+            return QStringLiteral("%1 takes %2, not \"%3\"").arg(name, choices(*setting), value);
+        o.lineSettings << *settings;
+        return {};
+    }
+    if (name == QLatin1String("--line"))
+        return readLine(o.lineSettings, value);
+    if (name == QLatin1String("--delay"))
+        return readMilliseconds(o.delayMs, name, value);
+    if (name == QLatin1String("--timeout"))
+        return readMilliseconds(o.responseTimeoutMs, name, value);
+    if (name == QLatin1String("--pace"))
+        return readPace(o.pace, value);
+    // --rotate
+    if (value != QLatin1String("daily"))
+        return QStringLiteral("--rotate takes \"daily\", not \"%1\"").arg(value);
+    o.rotateDaily = true;
+    return {};
+}
+
+// The set file named once, and the service's settings file (when given) there.
+QString checkSetFile(RecorderOptions& o, QStringList sets)
+{
+    sets.removeAll(QString());
+    // The service gives its settings file, so a mistake there is named.
+    if (!o.confFile.isEmpty() && !QFileInfo::exists(o.confFile))
+        return QStringLiteral("%1 does not exist: copy /usr/share/doc/kelomon/examples/kelorec.conf there and "
+                              "set KELOREC_SET in it")
+            .arg(o.confFile);
+    if (!o.confFile.isEmpty() && sets.isEmpty())
+        return QStringLiteral("%1 gives no KELOREC_SET (the channel set file to record)").arg(o.confFile);
+    if (sets.size() != 1)
+        return sets.isEmpty() ? QStringLiteral("no channel set file (.khd) given")
+                              : QStringLiteral("one channel set file, not %1").arg(sets.size());
+    o.setPath = sets.front();
+    return {};
+}
+
 } // namespace
 
 RecorderArguments parseRecorderArguments(const QStringList& arguments)
@@ -107,112 +198,42 @@ RecorderArguments parseRecorderArguments(const QStringList& arguments)
     RecorderOptions& o = r.options;
     QStringList sets;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
-        QString name = arguments[i];
-        QString value;
-        bool inlineValue = false;
-        if (name.startsWith(QLatin1String("--")) && name.contains(QLatin1Char('='))) {
-            value = name.mid(name.indexOf(QLatin1Char('=')) + 1);
-            name = name.left(name.indexOf(QLatin1Char('=')));
-            inlineValue = true;
-        }
-        const auto takeValue = [&]() -> bool {
-            if (inlineValue)
-                return true;
+        Argument a = splitArgument(arguments[i]);
+        QString* slot = valueSlot(o, a.name);
+        if ((slot || takesValue(a.name)) && !a.inlineValue) {
             if (i + 1 >= arguments.size()) {
-                r.error = QStringLiteral("%1 needs a value").arg(name);
-                return false;
+                r.error = QStringLiteral("%1 needs a value").arg(a.name);
+                return r;
             }
-            value = arguments[++i];
-            return true;
-        };
-        if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
+            a.value = arguments[++i];
+        }
+        if (a.name == QLatin1String("--help") || a.name == QLatin1String("-h")) {
             r.help = true;
-        } else if (name == QLatin1String("--verbose")) {
+        } else if (a.name == QLatin1String("--verbose")) {
             o.verbose = true;
-        } else if (name == QLatin1String("--mqtt-discovery")) {
+        } else if (a.name == QLatin1String("--mqtt-discovery")) {
             // The prefix is optional, so only --mqtt-discovery=PREFIX gives one.
-            if (inlineValue && value.isEmpty()) {
+            if (a.inlineValue && a.value.isEmpty()) {
                 r.error = QStringLiteral("--mqtt-discovery= needs a prefix (or no \"=\" for homeassistant)");
                 return r;
             }
-            o.mqttDiscovery = inlineValue ? value : QStringLiteral("homeassistant");
-        } else if (QString* slot = valueSlot(o, name)) {
-            if (!takeValue())
-                return r;
-            *slot = value;
-        } else if (const auto setting = lineOption(name)) {
-            if (!takeValue())
-                return r;
-            const auto settings = lineSetting(*setting, value);
-            if (!settings) {
-                r.error = QStringLiteral("%1 takes %2, not \"%3\"").arg(name, choices(*setting), value);
-                return r;
-            }
-            o.lineSettings << *settings;
-        } else if (name == QLatin1String("--line")) {
-            if (!takeValue())
-                return r;
-            if (const QString wrong = readLine(o.lineSettings, value); !wrong.isEmpty()) {
+            o.mqttDiscovery = a.inlineValue ? a.value : QStringLiteral("homeassistant");
+        } else if (slot) {
+            *slot = a.value;
+        } else if (takesValue(a.name)) {
+            if (const QString wrong = applyCheckedValue(o, a.name, a.value); !wrong.isEmpty()) {
                 r.error = wrong;
                 return r;
             }
-        } else if (name == QLatin1String("--delay") || name == QLatin1String("--timeout")) {
-            if (!takeValue())
-                return r;
-            const auto ms = parseInt32(value);
-            if (!ms || *ms <= 0 || *ms > kMaxPollDelayMs) {
-                r.error = QStringLiteral("%1 takes a whole number of milliseconds from 1 to %2, not \"%3\"")
-                              .arg(name)
-                              .arg(kMaxPollDelayMs)
-                              .arg(value);
-                return r;
-            }
-            (name == QLatin1String("--delay") ? o.delayMs : o.responseTimeoutMs) = *ms;
-        } else if (name == QLatin1String("--rotate")) {
-            if (!takeValue())
-                return r;
-            if (value != QLatin1String("daily")) {
-                r.error = QStringLiteral("--rotate takes \"daily\", not \"%1\"").arg(value);
-                return r;
-            }
-            o.rotateDaily = true;
-        } else if (name == QLatin1String("--pace")) {
-            if (!takeValue())
-                return r;
-            if (value == QLatin1String("fixed"))
-                o.pace = RecorderOptions::Pace::Fixed;
-            else if (value == QLatin1String("reply"))
-                o.pace = RecorderOptions::Pace::Reply;
-            else {
-                r.error = QStringLiteral("--pace takes \"fixed\" or \"reply\", not \"%1\"").arg(value);
-                return r;
-            }
-        } else if (name.startsWith(QLatin1Char('-')) && name.size() > 1) {
-            r.error = QStringLiteral("unknown option %1").arg(name);
+        } else if (a.name.startsWith(QLatin1Char('-')) && a.name.size() > 1) {
+            r.error = QStringLiteral("unknown option %1").arg(a.name);
             return r;
         } else {
             sets << arguments[i];
         }
     }
-    if (r.help)
-        return r;
-    sets.removeAll(QString());
-    // The service gives its settings file, so a mistake there is named.
-    if (!o.confFile.isEmpty() && !QFileInfo::exists(o.confFile)) {
-        r.error = QStringLiteral("%1 does not exist: copy /usr/share/doc/kelomon/examples/kelorec.conf there and "
-                                 "set KELOREC_SET in it")
-                      .arg(o.confFile);
-        return r;
-    }
-    if (!o.confFile.isEmpty() && sets.isEmpty()) {
-        r.error = QStringLiteral("%1 gives no KELOREC_SET (the channel set file to record)").arg(o.confFile);
-        return r;
-    }
-    if (sets.size() != 1)
-        r.error = sets.isEmpty() ? QStringLiteral("no channel set file (.khd) given")
-                                 : QStringLiteral("one channel set file, not %1").arg(sets.size());
-    else
-        o.setPath = sets.front();
+    if (!r.help)
+        r.error = checkSetFile(o, sets);
     return r;
 }
 

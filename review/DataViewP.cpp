@@ -115,7 +115,24 @@ void TDataViewF::buildLayout()
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
+    layout->addWidget(buildButtonPanel());
 
+    auto* splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setObjectName(QStringLiteral("Splitter1"));
+    splitter->setHandleWidth(3);
+    splitter->setChildrenCollapsible(false);
+    splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background-color: red; }"));
+    QWidget* left = buildHeaderPanel(splitter);
+    QWidget* right = buildRecordPanel(splitter);
+    splitter->addWidget(left);
+    splitter->addWidget(right);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({250, 750});
+    layout->addWidget(splitter, 1);
+}
+
+QWidget* TDataViewF::buildButtonPanel()
+{
     auto* top = new QFrame(this);
     top->setObjectName(QStringLiteral("Panel1"));
     top->setFrameStyle(QFrame::Panel | QFrame::Raised);
@@ -132,15 +149,12 @@ void TDataViewF::buildLayout()
     connect(m_open, &QPushButton::clicked, this, &TDataViewF::bbtOpenClick);
     connect(m_excel, &QPushButton::clicked, this, &TDataViewF::bbtExcelClick);
     connect(m_exit, &QPushButton::clicked, this, &TDataViewF::bbtExitClick);
-    layout->addWidget(top);
+    return top;
+}
 
-    auto* splitter = new QSplitter(Qt::Horizontal, this);
-    splitter->setObjectName(QStringLiteral("Splitter1"));
-    splitter->setHandleWidth(3);
-    splitter->setChildrenCollapsible(false);
-    splitter->setStyleSheet(QStringLiteral("QSplitter::handle { background-color: red; }"));
-
-    auto* left = new QFrame(splitter);
+QWidget* TDataViewF::buildHeaderPanel(QWidget* parent)
+{
+    auto* left = new QFrame(parent);
     left->setObjectName(QStringLiteral("Panel3"));
     auto* leftLayout = new QVBoxLayout(left);
     leftLayout->setContentsMargins(2, 2, 2, 2);
@@ -159,14 +173,48 @@ void TDataViewF::buildLayout()
     m_count1 = titleLabel(QStringLiteral("0건"), QStringLiteral("labCnt1"), left);
     m_count1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     leftLayout->addWidget(m_count1);
+    return left;
+}
 
-    auto* right = new QFrame(splitter);
+// The record's table, its chart under it and the read's progress.
+QWidget* TDataViewF::buildRecordPanel(QWidget* parent)
+{
+    auto* right = new QFrame(parent);
     right->setObjectName(QStringLiteral("Panel4"));
     auto* rightLayout = new QVBoxLayout(right);
     rightLayout->setContentsMargins(2, 2, 2, 2);
     rightLayout->addWidget(titleLabel(QStringLiteral(" 데이터파일내용"), QStringLiteral("Label2"), right));
 
-    m_grid = new QTableView(right);
+    buildGrid(right);
+    // The record's chart under the table; the splitter lets the operator give
+    // either all the room.
+    auto* tableAndChart = new QSplitter(Qt::Vertical, right);
+    tableAndChart->setObjectName(QStringLiteral("Splitter2"));
+    tableAndChart->addWidget(m_grid);
+    m_chart = new RecordChart(m_context, tableAndChart);
+    m_chart->setObjectName(QStringLiteral("iPlot1"));
+    tableAndChart->addWidget(m_chart);
+    tableAndChart->setStretchFactor(0, 2);
+    tableAndChart->setStretchFactor(1, 3);
+    rightLayout->addWidget(tableAndChart, 1);
+    linkGridAndChart();
+
+    m_progress = new QProgressBar(right);
+    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
+    m_progress->setTextVisible(false);
+    m_progress->setMaximumHeight(16);
+    m_progress->setRange(0, 100);
+    m_progress->setValue(0);
+    rightLayout->addWidget(m_progress);
+    m_count2 = titleLabel(QStringLiteral("0건"), QStringLiteral("labCnt2"), right);
+    m_count2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    rightLayout->addWidget(m_count2);
+    return right;
+}
+
+void TDataViewF::buildGrid(QWidget* parent)
+{
+    m_grid = new QTableView(parent);
     m_grid->setObjectName(QStringLiteral("sg1"));
     m_grid->setAccessibleName(QStringLiteral("데이터파일내용"));
     m_grid->setModel(m_model);
@@ -197,18 +245,12 @@ void TDataViewF::buildLayout()
     connect(m_model, &QAbstractItemModel::modelReset, this, [this] { m_grid->setColumnHidden(0, true); });
     if (auto* corner = m_grid->findChild<QAbstractButton*>())
         corner->installEventFilter(this);
+}
 
-    // The record's chart under the table; the splitter lets the operator give
-    // either all the room.
-    auto* tableAndChart = new QSplitter(Qt::Vertical, right);
-    tableAndChart->setObjectName(QStringLiteral("Splitter2"));
-    tableAndChart->addWidget(m_grid);
-    m_chart = new RecordChart(m_context, tableAndChart);
-    m_chart->setObjectName(QStringLiteral("iPlot1"));
-    tableAndChart->addWidget(m_chart);
-    tableAndChart->setStretchFactor(0, 2);
-    tableAndChart->setStretchFactor(1, 3);
-    rightLayout->addWidget(tableAndChart, 1);
+// A row picked on the chart is selected in the table, and the table's current
+// row is marked on the chart.
+void TDataViewF::linkGridAndChart()
+{
     connect(m_chart, &RecordChart::rowPicked, this, [this](qint64 row) {
         if (row >= m_model->rowCount())
             return;
@@ -220,23 +262,6 @@ void TDataViewF::buildLayout()
                 if (current.isValid() && !busy())
                     m_chart->markRow(current.row());
             });
-
-    m_progress = new QProgressBar(right);
-    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
-    m_progress->setTextVisible(false);
-    m_progress->setMaximumHeight(16);
-    m_progress->setRange(0, 100);
-    m_progress->setValue(0);
-    rightLayout->addWidget(m_progress);
-    m_count2 = titleLabel(QStringLiteral("0건"), QStringLiteral("labCnt2"), right);
-    m_count2->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    rightLayout->addWidget(m_count2);
-
-    splitter->addWidget(left);
-    splitter->addWidget(right);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({250, 750});
-    layout->addWidget(splitter, 1);
 }
 
 bool TDataViewF::eventFilter(QObject* watched, QEvent* event)

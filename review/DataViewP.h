@@ -63,6 +63,11 @@ protected:
 private:
     void ExportToExcel();
     void buildLayout();
+    [[nodiscard]] QWidget* buildButtonPanel();
+    [[nodiscard]] QWidget* buildHeaderPanel(QWidget* parent);
+    [[nodiscard]] QWidget* buildRecordPanel(QWidget* parent);
+    void buildGrid(QWidget* parent);
+    void linkGridAndChart();
     void workStep();
     void finishLoad();
     void exportStep();

@@ -142,54 +142,77 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
       m_deltaLabel(new QLabel(this)), m_splitter(new QSplitter(Qt::Horizontal, this)), m_csvProgress(nullptr),
       m_csvTimer(nullptr)
 {
+    buildTools();
+    buildCsvProgress();
+    makeToolBarReachable(m_tools, QStringLiteral("기록 차트"));
+    buildPlot();
+    buildChannelList();
+    buildLabels();
+    layOut();
+    clear();
+}
+
+void RecordChart::buildTools()
+{
     m_tools->setObjectName(QStringLiteral("tlbChart"));
     m_tools->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    const auto addTool = [this](const char* name, const QString& text, const QString& tip, void (RecordChart::*slot)()) {
-        QAction* action = m_tools->addAction(text);
-        action->setObjectName(QLatin1String(name));
-        action->setToolTip(tip);
-        connect(action, &QAction::triggered, this, slot);
-        return action;
-    };
-    const auto recordTool = [&](const char* name, const QString& text, const QString& tip,
-                                void (RecordChart::*slot)()) {
-        QAction* action = addTool(name, text, tip, slot);
-        m_recordActions.push_back(action);
-        return action;
-    };
-    const auto recordSwitch = [&](const char* name, const QString& text, const QString& tip, bool on) {
-        QAction* action = m_tools->addAction(text);
-        action->setObjectName(QLatin1String(name));
-        action->setToolTip(tip);
-        action->setCheckable(true);
-        action->setChecked(on);
-        m_recordActions.push_back(action);
-        return action;
-    };
-    recordTool("actFitAll", QStringLiteral("전체"), QStringLiteral("기록 전체 보기"), &RecordChart::fitAll);
-    recordTool("actFitValue", QStringLiteral("값축맞춤"),
-               QStringLiteral("보이는 구간의 값에 값축 맞추기 (값축 위에서 휠: 값축 확대/축소)"), &RecordChart::fitValues);
-    m_percentAction = recordSwitch("actPercent", QStringLiteral("%"),
-                                   QStringLiteral("값 ÷ (Max + |Min|) × 100 으로 보기 (모니터링 화면의 눈금)"), false);
+    addRecordTool("actFitAll", QStringLiteral("전체"), QStringLiteral("기록 전체 보기"), &RecordChart::fitAll);
+    addRecordTool("actFitValue", QStringLiteral("값축맞춤"),
+                  QStringLiteral("보이는 구간의 값에 값축 맞추기 (값축 위에서 휠: 값축 확대/축소)"), &RecordChart::fitValues);
+    m_percentAction = addRecordSwitch("actPercent", QStringLiteral("%"),
+                                      QStringLiteral("값 ÷ (Max + |Min|) × 100 으로 보기 (모니터링 화면의 눈금)"), false);
     connect(m_percentAction, &QAction::toggled, this, &RecordChart::setPercent);
-    m_legendAction = recordSwitch("actLegend", QStringLiteral("범례"), QStringLiteral("범례 보이기/숨기기"), true);
+    m_legendAction = addRecordSwitch("actLegend", QStringLiteral("범례"), QStringLiteral("범례 보이기/숨기기"), true);
     connect(m_legendAction, &QAction::toggled, this, &RecordChart::setLegendShown);
-    recordTool("actSecondCursor", QStringLiteral("B 커서"),
-               QStringLiteral("두 번째 커서를 보이는 구간 가운데에 놓기 (Shift+클릭으로도 놓음): "
-                              "A(클릭)와 B 사이의 Δt, 변화량, 분당 변화율"),
-               &RecordChart::secondCursorClick);
-    m_compareAction = recordTool("actCompare", QStringLiteral("비교 기록"),
-                                 QStringLiteral("같은 헤더파일의 다른 기록을 시작 시각에 맞춰 겹쳐 보기 (다시 누르면 해제)"),
-                                 &RecordChart::compareClick);
+    addRecordTool("actSecondCursor", QStringLiteral("B 커서"),
+                  QStringLiteral("두 번째 커서를 보이는 구간 가운데에 놓기 (Shift+클릭으로도 놓음): "
+                                 "A(클릭)와 B 사이의 Δt, 변화량, 분당 변화율"),
+                  &RecordChart::secondCursorClick);
+    m_compareAction = addRecordTool("actCompare", QStringLiteral("비교 기록"),
+                                    QStringLiteral("같은 헤더파일의 다른 기록을 시작 시각에 맞춰 겹쳐 보기 (다시 누르면 해제)"),
+                                    &RecordChart::compareClick);
     m_tools->addSeparator();
-    recordTool("actPng", QStringLiteral("PNG 저장"), QStringLiteral("차트를 PNG 그림으로 저장"), &RecordChart::savePngClick);
-    recordTool("actPdf", QStringLiteral("PDF 저장"), QStringLiteral("차트를 PDF 문서로 저장"), &RecordChart::savePdfClick);
-    m_lightAction = recordSwitch("actLight", QStringLiteral("흰 바탕 그림"),
-                                 QStringLiteral("PNG/PDF를 인쇄하기 좋은 흰 바탕으로 저장"), true);
-    recordTool("actCsvAll", QStringLiteral("CSV(전체)"), QStringLiteral("기록 전체를 CSV 파일로 저장"),
-               &RecordChart::saveCsvAllClick);
-    recordTool("actCsvShown", QStringLiteral("CSV(보이는 구간)"),
-               QStringLiteral("보이는 시간 구간의 보이는 채널만 CSV 파일로 저장"), &RecordChart::saveCsvShownClick);
+    addRecordTool("actPng", QStringLiteral("PNG 저장"), QStringLiteral("차트를 PNG 그림으로 저장"), &RecordChart::savePngClick);
+    addRecordTool("actPdf", QStringLiteral("PDF 저장"), QStringLiteral("차트를 PDF 문서로 저장"), &RecordChart::savePdfClick);
+    m_lightAction = addRecordSwitch("actLight", QStringLiteral("흰 바탕 그림"),
+                                    QStringLiteral("PNG/PDF를 인쇄하기 좋은 흰 바탕으로 저장"), true);
+    addRecordTool("actCsvAll", QStringLiteral("CSV(전체)"), QStringLiteral("기록 전체를 CSV 파일로 저장"),
+                  &RecordChart::saveCsvAllClick);
+    addRecordTool("actCsvShown", QStringLiteral("CSV(보이는 구간)"),
+                  QStringLiteral("보이는 시간 구간의 보이는 채널만 CSV 파일로 저장"), &RecordChart::saveCsvShownClick);
+}
+
+QAction* RecordChart::addTool(const char* name, const QString& text, const QString& tip, void (RecordChart::*slot)())
+{
+    QAction* action = m_tools->addAction(text);
+    action->setObjectName(QLatin1String(name));
+    action->setToolTip(tip);
+    connect(action, &QAction::triggered, this, slot);
+    return action;
+}
+
+QAction* RecordChart::addRecordTool(const char* name, const QString& text, const QString& tip,
+                                    void (RecordChart::*slot)())
+{
+    QAction* action = addTool(name, text, tip, slot);
+    m_recordActions.push_back(action);
+    return action;
+}
+
+QAction* RecordChart::addRecordSwitch(const char* name, const QString& text, const QString& tip, bool on)
+{
+    QAction* action = m_tools->addAction(text);
+    action->setObjectName(QLatin1String(name));
+    action->setToolTip(tip);
+    action->setCheckable(true);
+    action->setChecked(on);
+    m_recordActions.push_back(action);
+    return action;
+}
+
+// The CSV export's progress and its cancel, shown while one runs.
+void RecordChart::buildCsvProgress()
+{
     m_csvProgress = new QProgressBar(m_tools);
     m_csvProgress->setObjectName(QStringLiteral("prgCsv"));
     m_csvProgress->setRange(0, kCsvScale);
@@ -206,8 +229,10 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
         if (m_csv)
             m_csvProgress->setValue(m_csv->progress(kCsvScale));
     });
-    makeToolBarReachable(m_tools, QStringLiteral("기록 차트"));
+}
 
+void RecordChart::buildPlot()
+{
     m_plot->setObjectName(QStringLiteral("plotRecord"));
     m_plot->setAccessibleName(QStringLiteral("기록 차트"));
     m_plot->setBackground(kChartBackground);
@@ -243,7 +268,10 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
                 if (m_plot->graph(c) == entry->plottable())
                     setChannelShown(c, !isChannelShown(c));
     });
+}
 
+void RecordChart::buildChannelList()
+{
     m_list->setObjectName(QStringLiteral("sgChannels"));
     m_list->setAccessibleName(QStringLiteral("채널 (보이기, 커서, 최소, 평균, 최대)"));
     m_list->setColumnCount(ColCount);
@@ -264,7 +292,10 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
         if (!m_updatingList && item->column() == ColChannel)
             setChannelShown(item->row(), item->checkState() == Qt::Checked);
     });
+}
 
+void RecordChart::buildLabels()
+{
     m_cursorLabel->setObjectName(QStringLiteral("labCursor"));
     // Its text changes as the mouse moves: that must not move the plot.
     m_cursorLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -273,7 +304,11 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
     m_note->setObjectName(QStringLiteral("labNote"));
     m_note->setWordWrap(true);
     m_note->setStyleSheet(QStringLiteral("color: maroon;"));
+}
 
+// The tool bar above; the plot and the channel list with its labels side by side.
+void RecordChart::layOut()
+{
     auto* side = new QWidget(this);
     auto* sideLayout = new QVBoxLayout(side);
     sideLayout->setContentsMargins(2, 0, 0, 0);
@@ -295,7 +330,6 @@ RecordChart::RecordChart(AppContext& context, QWidget* parent)
     layout->setSpacing(0);
     layout->addWidget(m_tools);
     layout->addWidget(m_splitter, 1);
-    clear();
 }
 
 RecordChart::~RecordChart()

@@ -144,6 +144,17 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void buildTools();
+    void buildCsvProgress();
+    void buildPlot();
+    void buildChannelList();
+    void buildLabels();
+    void layOut();
+    QAction* addTool(const char* name, const QString& text, const QString& tip, void (RecordChart::*slot)());
+    // A tool that is enabled only while a record is shown.
+    QAction* addRecordTool(const char* name, const QString& text, const QString& tip, void (RecordChart::*slot)());
+    QAction* addRecordSwitch(const char* name, const QString& text, const QString& tip, bool on);
+
     void rebuildTraces();
     void clearAlarmItems();
     void placeAlarmItems(); // after a channel is shown or hidden, or percent switched

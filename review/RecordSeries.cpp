@@ -70,13 +70,83 @@ const char* plainNumber(const char* p, const char* end, char thousands, char dec
     return p;
 }
 
-std::optional<double> plainValue(const char* p, qsizetype n, char thousands, char decimal)
+// How value fields read: the plain form of the monitoring window's texts in
+// place (no copy, no allocation), else anything a workbook reads as a number.
+class ValueReader {
+public:
+    explicit ValueReader(const Regional& regional) : m_regional(regional)
+    {
+        const char16_t thousands = regional.thousands.unicode(), decimal = regional.decimal.unicode();
+        m_plain = thousands < 0x80 && decimal < 0x80;
+        m_thousands = char(thousands);
+        m_decimal = char(decimal);
+    }
+
+    // The whole of a field as a number.
+    [[nodiscard]] std::optional<double> field(QByteArrayView field) const
+    {
+        const char* end = field.data() + field.size();
+        double v;
+        if (m_plain && plainNumber(field.data(), end, m_thousands, m_decimal, v) == end)
+            return v;
+        return typed(field);
+    }
+
+    // The field that starts at p and runs to the next ';' or the line's end;
+    // `next` becomes that ';', or nullptr at the line's end.
+    [[nodiscard]] std::optional<double> next(const char* p, const char* lineEnd, const char*& next) const
+    {
+        double v;
+        const char* stop = m_plain ? plainNumber(p, lineEnd, m_thousands, m_decimal, v) : nullptr;
+        if (stop && (stop == lineEnd || *stop == ';')) {
+            next = stop < lineEnd ? stop : nullptr;
+            return v;
+        }
+        next = static_cast<const char*>(std::memchr(p, ';', size_t(lineEnd - p)));
+        return typed(QByteArrayView(p, next ? next : lineEnd));
+    }
+
+private:
+    [[nodiscard]] std::optional<double> typed(QByteArrayView field) const
+    {
+        const CellValue cell = isAscii(field) ? interpretTyped(field.data(), field.size(), m_regional)
+                                              : interpretTyped(decodeAnsi(field), m_regional);
+        if (cell.kind != CellValue::Kind::Number)
+            return std::nullopt;
+        return cell.number;
+    }
+
+    const Regional& m_regional;
+    bool m_plain = false;
+    char m_thousands = 0;
+    char m_decimal = 0;
+};
+
+// A sample line's value fields, from the separator after its stamp (nullptr:
+// the line has no more fields), into row r of each channel: NaN where a field
+// is empty, missing or does not read as a number.
+void readValues(const ValueReader& reader, const char* sep, const char* lineEnd, const std::vector<float*>& out,
+                qsizetype r, LineCounts& counts)
 {
-    double v;
-    const char* stop = plainNumber(p, p + n, thousands, decimal, v);
-    if (stop != p + n)
-        return std::nullopt;
-    return v;
+    for (float* channel : out) {
+        float& value = channel[r];
+        if (!sep) {
+            value = kNaNf; // missing: the line is shorter
+            ++counts.emptyValues;
+            continue;
+        }
+        const char* p = sep + 1;
+        if (p == lineEnd || *p == ';') {
+            value = kNaNf;
+            ++counts.emptyValues;
+            sep = p < lineEnd ? p : nullptr;
+            continue;
+        }
+        const std::optional<double> read = reader.next(p, lineEnd, sep);
+        if (!read)
+            ++counts.badValues;
+        value = read ? float(*read) : kNaNf;
+    }
 }
 
 // The day of the last stamp read, so most stamps need no calendar work.
@@ -180,16 +250,7 @@ std::optional<double> readRecordValue(QByteArrayView field, const Regional& regi
 {
     if (field.isEmpty())
         return std::nullopt;
-    const char16_t thousands = regional.thousands.unicode();
-    const char16_t decimal = regional.decimal.unicode();
-    if (thousands < 0x80 && decimal < 0x80)
-        if (auto v = plainValue(field.data(), field.size(), char(thousands), char(decimal)))
-            return v;
-    const CellValue cell = isAscii(field) ? interpretTyped(field.data(), field.size(), regional)
-                                          : interpretTyped(decodeAnsi(field), regional);
-    if (cell.kind != CellValue::Kind::Number)
-        return std::nullopt;
-    return cell.number;
+    return ValueReader(regional).field(field);
 }
 
 void RecordSeries::reset(int channels, double intervalSeconds, const Regional& regional)
@@ -216,54 +277,24 @@ LineCounts RecordSeries::readRows(const RowChunk& chunk, qint64 at, qsizetype fi
 {
     LineCounts counts;
     StampReader stamps;
-    const char16_t th = m_regional.thousands.unicode(), dec = m_regional.decimal.unicode();
-    const bool plain = th < 0x80 && dec < 0x80;
-    const int channels = int(m_channels.size());
-    std::vector<float*> out(static_cast<size_t>(channels));
-    for (int c = 0; c < channels; ++c)
-        out[size_t(c)] = m_channels[size_t(c)].values.data() + at;
+    const ValueReader reader(m_regional);
+    std::vector<float*> out(m_channels.size());
+    for (size_t c = 0; c < out.size(); ++c)
+        out[c] = m_channels[c].values.data() + at;
     double* keys = m_keys.data() + at;
     for (qsizetype r = first; r < end; ++r) {
         const QByteArrayView line = chunk.line(r);
-        const char* p = line.data();
-        const char* lineEnd = p + line.size();
-        const char* sep = static_cast<const char*>(std::memchr(p, ';', size_t(lineEnd - p)));
-        const double key = stamps.key(QByteArrayView(p, sep ? sep : lineEnd));
-        keys[r] = key;
-        if (std::isnan(key)) {
-            // Kept as a row (the table lists it), drawn without values.
-            ++counts.badStamps;
-            for (int c = 0; c < channels; ++c)
-                out[size_t(c)][r] = kNaNf;
+        const char* lineEnd = line.data() + line.size();
+        const char* sep = static_cast<const char*>(std::memchr(line.data(), ';', size_t(line.size())));
+        keys[r] = stamps.key(QByteArrayView(line.data(), sep ? sep : lineEnd));
+        if (!std::isnan(keys[r])) {
+            readValues(reader, sep, lineEnd, out, r, counts);
             continue;
         }
-        for (int c = 0; c < channels; ++c) {
-            float& value = out[size_t(c)][r];
-            if (!sep) {
-                value = kNaNf; // missing: the line is shorter
-                ++counts.emptyValues;
-                continue;
-            }
-            p = sep + 1;
-            if (p == lineEnd || *p == ';') {
-                value = kNaNf;
-                ++counts.emptyValues;
-                sep = p < lineEnd ? p : nullptr;
-                continue;
-            }
-            double v;
-            const char* stop = plain ? plainNumber(p, lineEnd, char(th), char(dec), v) : nullptr;
-            if (stop && (stop == lineEnd || *stop == ';')) {
-                value = float(v);
-                sep = stop < lineEnd ? stop : nullptr;
-                continue;
-            }
-            sep = static_cast<const char*>(std::memchr(p, ';', size_t(lineEnd - p)));
-            const std::optional<double> read = readRecordValue(QByteArrayView(p, sep ? sep : lineEnd), m_regional);
-            if (!read)
-                ++counts.badValues;
-            value = read ? float(*read) : kNaNf;
-        }
+        // Kept as a row (the table lists it), drawn without values.
+        ++counts.badStamps;
+        for (float* channel : out)
+            channel[r] = kNaNf;
     }
     return counts;
 }

@@ -5,6 +5,7 @@ set -euo pipefail
 
 packages=(
   g++ cmake ninja-build pkg-config
+  libtsan2
   qt6-base-dev qt6-serialport-dev qt6-svg-dev libqcustomplot-dev libxlsxwriter-dev
   libgl-dev
   fonts-nanum

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -94,4 +95,51 @@ TEST(KelorecLine, LineSettingsFromMainIniAndOptionsAreCheckedNeverReplaced)
         }
         EXPECT_EQ(r.finish(), 0);
     }
+}
+
+// Every option reads the same as "--name value" and as "--name=value"; a
+// missing value, an empty discovery prefix and the number of set files are
+// named.
+TEST(KelorecOptions, BothFormsReadAlikeAndWhatIsMissingIsNamed)
+{
+    struct OptionCase {
+        QStringList args;
+        QString error; // empty: accepted
+        std::function<bool(const RecorderOptions&)> holds = {};
+    };
+    const QList<OptionCase> cases = {
+        {{"--delay=250", "--timeout", "900", "k.khd"}, "",
+         [](const RecorderOptions& o) { return o.delayMs == 250 && o.responseTimeoutMs == 900; }},
+        {{"--pace=reply", "--rotate", "daily", "k.khd"}, "",
+         [](const RecorderOptions& o) { return o.pace == RecorderOptions::Pace::Reply && o.rotateDaily; }},
+        {{"--line=19200,Odd,7,2", "--parity", "Even", "k.khd"}, "",
+         [](const RecorderOptions& o) { return o.lineSettings.size() == 5 && o.lineSettings.last().second == "Even"; }},
+        {{"--out=/o", "--port", "/dev/x", "--mqtt-unit=°C", "k.khd"}, "",
+         [](const RecorderOptions& o) { return o.outDir == "/o" && o.port == "/dev/x" && o.mqttUnit == "°C"; }},
+        {{"--mqtt-discovery", "k.khd"}, "",
+         [](const RecorderOptions& o) { return o.mqttDiscovery == "homeassistant" && o.setPath == "k.khd"; }},
+        {{"--mqtt-discovery=ha", "--verbose", "k.khd"}, "",
+         [](const RecorderOptions& o) { return o.mqttDiscovery == "ha" && o.verbose; }},
+        {{"k.khd", "--timeout"}, "--timeout needs a value"},
+        {{"k.khd", "--port"}, "--port needs a value"},
+        {{"--pace=", "k.khd"}, "--pace takes"},
+        {{"--delay=x", "k.khd"}, "--delay takes a whole number of milliseconds from 1 to"},
+        {{"--mqtt-discovery=", "k.khd"}, "--mqtt-discovery= needs a prefix"},
+        {{"a.khd", "b.khd"}, "one channel set file, not 2"},
+        {{"--conf", "/nonexistent/kelorec.conf", "k.khd"}, "/nonexistent/kelorec.conf does not exist"},
+        {{"-x", "k.khd"}, "unknown option -x"},
+    };
+    for (const OptionCase& c : cases) {
+        SCOPED_TRACE(c.args.join(' ').toStdString());
+        const RecorderArguments parsed = parseRecorderArguments(c.args);
+        if (!c.error.isEmpty()) {
+            EXPECT_TRUE(parsed.error.startsWith(c.error)) << parsed.error.toStdString();
+            continue;
+        }
+        EXPECT_EQ(parsed.error, "");
+        EXPECT_TRUE(c.holds(parsed.options));
+    }
+    const RecorderArguments help = parseRecorderArguments({"--help"});
+    EXPECT_TRUE(help.help);
+    EXPECT_EQ(help.error, "") << "--help alone needs no set file";
 }
