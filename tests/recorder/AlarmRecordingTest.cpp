@@ -46,6 +46,17 @@ public:
     }
     [[nodiscard]] QString link() const { return dir.filePath("tty"); }
     [[nodiscard]] QString out() const { return dir.filePath("out"); }
+    // kelorec's run in-process on the kiln, publishing under mqttUrl.
+    [[nodiscard]] RecorderOptions options(const QString& mqttUrl) const
+    {
+        RecorderOptions o;
+        o.setPath = dir.filePath("kiln.khd");
+        o.programDir = dir.path();
+        o.port = link();
+        o.outDir = out();
+        o.mqttUrl = mqttUrl;
+        return o;
+    }
     // The one record file and its alarm log.
     [[nodiscard]] QString outFile(const char* suffix) const
     {
@@ -182,12 +193,7 @@ TEST(AlarmRecording, AnAcknowledgementReachesTheBrokerAndTheAlarmLog)
     ASSERT_TRUE(sub.start());
     Kiln kiln(4000);
     ASSERT_TRUE(kiln.ready);
-    RecorderOptions o;
-    o.setPath = kiln.dir.filePath("kiln.khd");
-    o.programDir = kiln.dir.path();
-    o.port = kiln.link();
-    o.outDir = kiln.out();
-    o.mqttUrl = broker.url("ack");
+    const RecorderOptions o = kiln.options(broker.url("ack"));
     QStringList log;
     Recorder r(o, systemClock(), Regional::plain(), [&](const QString& l) { log << l; });
     ASSERT_EQ(r.prepare(), "");
@@ -220,12 +226,7 @@ TEST(AlarmRecording, ThePortAndTheBrokerAwayAreSystemAlarms)
     ASSERT_TRUE(before.start());
     Kiln kiln(0);
     ASSERT_TRUE(kiln.ready);
-    RecorderOptions o;
-    o.setPath = kiln.dir.filePath("kiln.khd");
-    o.programDir = kiln.dir.path();
-    o.port = kiln.link();
-    o.outDir = kiln.out();
-    o.mqttUrl = broker.url("sys");
+    const RecorderOptions o = kiln.options(broker.url("sys"));
     QStringList log;
     Recorder r(o, systemClock(), Regional::plain(), [&](const QString& l) { log << l; });
     ASSERT_EQ(r.prepare(), "");
