@@ -253,6 +253,8 @@ bool TestSubscriber::start(int timeoutMs)
                              "-t", m_topic, "-t", m_readyTopic};
     if (!m_clientId.isEmpty())
         arguments += {"-c", "-i", m_clientId};
+    if (m_skipRetained)
+        arguments += QStringLiteral("-R");
     if (!o.user.isEmpty())
         arguments += {"-u", o.user, "-P", o.password};
     QStringList pubTls;
