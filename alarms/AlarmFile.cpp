@@ -37,8 +37,8 @@ struct Broken {
 QString brokenText(const QString& path, int line, const QString& what)
 {
     const QString where = line > 0 ? QStringLiteral(" %1번째 줄").arg(line) : QString();
-    return QStringLiteral("알람 파일 \"%1\"%2: %3\n채널 알람 없이 시스템 알람만으로 계속합니다. 채널 설정 편집기에서 "
-                          "알람을 다시 저장하세요.")
+    return QStringLiteral("경보 파일 \"%1\"%2: %3\n채널 경보 없이 시스템 경보만으로 계속합니다. 채널 설정 편집기에서 "
+                          "경보을 다시 저장하세요.")
         .arg(QDir::toNativeSeparators(path), where, what);
 }
 
@@ -111,7 +111,7 @@ AlarmSettings parse(const QString& text, const ChannelSet& set)
             const QString& expected = addr ? ch.Addr : ch.Reg;
             if (value != expected)
                 throw Broken{lineNo, QStringLiteral("[Channel %1]의 %2=%3이(가) 채널 설정의 %4와(과) 다릅니다. 채널 "
-                                                    "설정이 알람 파일 없이 바뀌었습니다.")
+                                                    "설정이 경보 파일 없이 바뀌었습니다.")
                                          .arg(channel)
                                          .arg(key, value, expected)};
             (addr ? addrSeen : regSeen) = true;
@@ -183,7 +183,7 @@ AlarmFileRead readAlarmFile(const QString& path, const ChannelSet& set)
     if (!file.open(QIODevice::ReadOnly))
         return {{}, brokenText(path, 0, QStringLiteral("읽을 수 없습니다 (%1).").arg(file.errorString()))};
     if (file.size() > kMaxAlarmFileBytes)
-        return {{}, brokenText(path, 0, QStringLiteral("%1바이트를 넘는 파일은 알람 파일이 아닙니다.").arg(kMaxAlarmFileBytes))};
+        return {{}, brokenText(path, 0, QStringLiteral("%1바이트를 넘는 파일은 경보 파일이 아닙니다.").arg(kMaxAlarmFileBytes))};
     QByteArray bytes = file.read(kMaxAlarmFileBytes + 1);
     if (file.error() != QFileDevice::NoError)
         return {{}, brokenText(path, 0, QStringLiteral("읽을 수 없습니다 (%1).").arg(file.errorString()))};
@@ -212,7 +212,7 @@ void writeAlarmFile(const QString& path, const AlarmSettings& settings, const Ch
         if (!def.any())
             continue;
         if (const QString problem = alarmDefProblem(def); !problem.isEmpty())
-            throw KeloError(QStringLiteral("채널 %1 (%2)의 알람을 저장할 수 없습니다: %3")
+            throw KeloError(QStringLiteral("채널 %1 (%2)의 경보을 저장할 수 없습니다: %3")
                                 .arg(i + 1)
                                 .arg(set.channels[i].Caption, problem));
         const ChannelDef& ch = set.channels[i];
@@ -231,12 +231,12 @@ void writeAlarmFile(const QString& path, const AlarmSettings& settings, const Ch
         // No limit: no file, so an older one cannot come back with the set.
         QFile old(path);
         if (old.exists() && !old.remove())
-            throw KeloError(QStringLiteral("알람 파일 \"%1\"을(를) 지울 수 없습니다: %2")
+            throw KeloError(QStringLiteral("경보 파일 \"%1\"을(를) 지울 수 없습니다: %2")
                                 .arg(QDir::toNativeSeparators(path), old.errorString()));
         return;
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(out) != out.size() || !file.commit())
-        throw KeloError(QStringLiteral("알람 파일 \"%1\"을(를) 저장할 수 없습니다: %2")
+        throw KeloError(QStringLiteral("경보 파일 \"%1\"을(를) 저장할 수 없습니다: %2")
                             .arg(QDir::toNativeSeparators(path), file.errorString()));
 }

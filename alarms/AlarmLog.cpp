@@ -244,7 +244,7 @@ QList<AlarmTransition> readAlarmLog(const QString& path, QString* problem)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (problem && file.exists())
-            *problem = QStringLiteral("알람 기록 \"%1\"을(를) 읽을 수 없습니다: %2")
+            *problem = QStringLiteral("경보 기록 \"%1\"을(를) 읽을 수 없습니다: %2")
                            .arg(QDir::toNativeSeparators(path), file.errorString());
         return out;
     }
@@ -282,7 +282,7 @@ QList<AlarmTransition> readAlarmLog(const QString& path, QString* problem)
             ++broken;
     }
     if (broken > 0 && problem)
-        *problem = QStringLiteral("알람 기록 \"%1\"에서 읽을 수 없는 줄 %2개를 건너뛰었습니다.")
+        *problem = QStringLiteral("경보 기록 \"%1\"에서 읽을 수 없는 줄 %2개를 건너뛰었습니다.")
                        .arg(QDir::toNativeSeparators(path))
                        .arg(broken);
     return out;

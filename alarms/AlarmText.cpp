@@ -79,6 +79,7 @@ std::optional<AlarmState> parseAlarmState(const QString& name)
 
 QString alarmNumberText(double value)
 {
-    // 'g' with the shortest round-trip precision, never the locale's comma.
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
+    // The shortest text that reads back to the value, never an exponent
+    // (the alarm file's reader takes plain decimals) nor the locale's comma.
+    return QString::number(value, 'f', QLocale::FloatingPointShortest);
 }

@@ -22,7 +22,7 @@ ChannelSet furnace()
 
 const QByteArray kFile = "; Alarm limits of the channel set Furnace.khd, in each channel's displayed units\n"
                          "[Channel 1]\nAddr=01\nReg=0001\nHigh=850.5\nLow=\nHysteresis=2\nDelay=5\nPriority=alarm\n"
-                         "[Channel 3]\nAddr=03\nReg=0001\nHigh=\nLow=-10\nHysteresis=0\nDelay=0\nPriority=warning\n";
+                         "[Channel 3]\nAddr=03\nReg=0001\nHigh=\nLow=-2000000\nHysteresis=0\nDelay=0\nPriority=warning\n";
 
 AlarmSettings furnaceLimits()
 {
@@ -31,7 +31,7 @@ AlarmSettings furnaceLimits()
     s.channels[0].high = 850.5;
     s.channels[0].hysteresis = 2;
     s.channels[0].onDelaySeconds = 5;
-    s.channels[2].low = -10;
+    s.channels[2].low = -2000000; // written without an exponent, so it reads back
     s.channels[2].priority = AlarmPriority::Warning;
     return s;
 }
