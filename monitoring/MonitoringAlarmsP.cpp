@@ -43,7 +43,7 @@ void TMonitoringF::buildAlarms()
     auto* split = new QSplitter(Qt::Vertical, this);
     split->setObjectName(QStringLiteral("cxSplitterAlarms"));
     split->setChildrenCollapsible(false);
-    layout()->replaceWidget(cxSplitter1, split);
+    delete layout()->replaceWidget(cxSplitter1, split); // the old item is the caller's
     split->addWidget(cxSplitter1);
     split->addWidget(m_alarmPanel);
     split->setStretchFactor(0, 1);
