@@ -7,10 +7,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcAlarmLog, "kelo.alarms.log")
 
@@ -137,103 +134,59 @@ AlarmLog::~AlarmLog()
 
 void AlarmLog::setPath(const QString& path)
 {
-    if (path == m_path)
+    if (path == m_file.path())
         return;
-    sync();
     QString error;
-    // Lines owed to the old file go there if they can, else with the new.
-    if (!m_path.isEmpty() && !m_pending.isEmpty())
-        (void)write(&error);
-    m_path = path;
-    if (!m_pending.isEmpty())
-        (void)write(&error);
+    if (!m_file.path().isEmpty()) {
+        (void)retry(&error);
+        sync();
+    }
+    if (const QByteArray owed = m_file.takePending(); !owed.isEmpty())
+        m_waiting.prepend(owed);
+    m_file = RecordFile::withHeaderLine(path, QByteArray(kAlarmLogHeader) + '\n', RecordFile::Naming::Replace);
+    if (!m_waiting.isEmpty())
+        (void)retry(&error);
 }
 
 bool AlarmLog::append(const AlarmTransition& t, const QString& caption, QString* error)
 {
-    m_pending.append(alarmLogLine(t, caption));
-    return write(error);
+    keep(t, caption);
+    return retry(error);
 }
 
 bool AlarmLog::retry(QString* error)
 {
-    return m_pending.isEmpty() || write(error);
-}
-
-bool AlarmLog::write(QString* error)
-{
-    if (m_path.isEmpty()) {
+    if (m_file.path().isEmpty()) {
         // No record file yet (a run in test mode, a folder not writable at
         // start): no failure; the latest lines wait for the first log.
         constexpr qsizetype kMaxWaiting = 1000;
-        if (m_pending.size() > kMaxWaiting)
-            m_pending.remove(0, m_pending.size() - kMaxWaiting);
+        if (m_waiting.size() > kMaxWaiting)
+            m_waiting.remove(0, m_waiting.size() - kMaxWaiting);
         return true;
     }
-    const QByteArray name = QFile::encodeName(m_path);
-    const int fd = ::open(name.constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
-    const auto fail = [&](int code) {
-        if (error)
-            *error = QStringLiteral("Cannot write file \"%1\". %2").arg(m_path, qt_error_string(code));
-        qCWarning(lcAlarmLog) << "alarm log not written:" << m_path << qt_error_string(code);
+    bool ok = true;
+    if (!m_waiting.isEmpty())
+        ok = m_file.append(std::exchange(m_waiting, {}).join(), error);
+    else if (m_file.pendingLines() > 0)
+        ok = m_file.retry(error);
+    else
+        return true;
+    if (!ok) {
+        qCWarning(lcAlarmLog) << "alarm log not written:" << (error ? *error : m_file.path());
         return false;
-    };
-    if (fd < 0)
-        return fail(errno);
-    struct stat st{};
-    if (::fstat(fd, &st) != 0) {
-        const int code = errno;
-        ::close(fd);
-        return fail(code);
     }
-    off_t size = st.st_size;
-    bool wrote = false;
-    while (!m_pending.isEmpty()) {
-        // A new (or emptied) file starts with the header, in the same write
-        // as its first line.
-        QByteArray bytes = size == 0 ? QByteArray(kAlarmLogHeader) + '\n' + m_pending.first() : m_pending.first();
-        const ssize_t n = ::write(fd, bytes.constData(), size_t(bytes.size()));
-        if (n != ssize_t(bytes.size())) {
-            const int code = n < 0 ? errno : ENOSPC;
-            if (n > 0 && ::ftruncate(fd, size) != 0) // never half a line
-                qCWarning(lcAlarmLog) << "alarm log not cut back:" << m_path << qt_error_string(errno);
-            ::close(fd);
-            if (wrote && !m_syncTimer.isActive()) {
-                m_unsynced = true;
-                m_syncTimer.start(kSyncWithinMs);
-            }
-            return fail(code);
-        }
-        size += off_t(bytes.size());
-        m_pending.removeFirst();
-        wrote = true;
-    }
-    // Transitions come seldom, but a set of many channels can raise many at
-    // once: at most one sync a second, the rest within a second by the timer.
-    m_unsynced = true;
-    if (!m_sinceSync.isValid() || m_sinceSync.elapsed() >= kSyncWithinMs) {
-        (void)::fdatasync(fd);
-        m_sinceSync.start();
-        m_unsynced = false;
-    } else if (!m_syncTimer.isActive()) {
-        m_syncTimer.start(int(std::max<qint64>(1, kSyncWithinMs - m_sinceSync.elapsed())));
-    }
-    ::close(fd);
+    // Transitions come seldom: what a write left unsynced is synced within a second.
+    if (!m_file.lastAppendSynced() && !m_syncTimer.isActive())
+        m_syncTimer.start(kSyncWithinMs);
     return true;
 }
 
 void AlarmLog::sync()
 {
     m_syncTimer.stop();
-    if (!m_unsynced || m_path.isEmpty())
-        return;
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd >= 0) {
-        (void)::fdatasync(fd);
-        ::close(fd);
-    }
-    m_unsynced = false;
-    m_sinceSync.start();
+    QString error;
+    if (!m_file.sync(&error))
+        qCWarning(lcAlarmLog) << "alarm log not synced:" << error;
 }
 
 QList<AlarmTransition> readAlarmLog(const QString& path, QString* problem)

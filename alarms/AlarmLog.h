@@ -1,8 +1,8 @@
 #pragma once
 #include "alarms/AlarmTypes.h"
+#include "monitoring/RecordFile.h"
 
 #include <QByteArray>
-#include <QElapsedTimer>
 #include <QList>
 #include <QString>
 #include <QTimer>
@@ -11,11 +11,11 @@
 // line each, UTF-8:
 //   time,channel,caption,kind,priority,limit,value,state,detail
 //   2026-12-10T04:20:00+09:00,3,Zone 3,high,alarm,850,851.2,active_unacked,
-// It keeps the record file's crash safety: each line goes out in one write
-// to the end of the file and is cut back when the write fails, so after a
-// kill a line is complete or absent; written lines reach the disk within
-// about a second. Lines that cannot be written are kept and written, in
-// order, before the next one.
+// It is written as a record file is (RecordFile): after a kill a line is
+// complete or absent, written lines reach the disk within about a second,
+// and lines that cannot be written are kept and written, in order, before
+// the next ones. Like its record, it replaces a log of the same name left by
+// an earlier run.
 
 // "Run_20261210.kmr" -> "Run_20261210.alarms.csv" (appended when no ".kmr").
 [[nodiscard]] QString alarmLogPath(const QString& recordPath);
@@ -35,30 +35,27 @@ public:
     AlarmLog& operator=(const AlarmLog&) = delete;
 
     // From now on lines go to path (made, header first, when missing);
-    // lines kept back for the previous file are written there first.
+    // lines the previous file could not take go to this one.
     void setPath(const QString& path);
-    [[nodiscard]] const QString& path() const { return m_path; }
+    [[nodiscard]] const QString& path() const { return m_file.path(); }
 
     // Appends the line; false, with the reason, when it (and those kept
     // before it) could not be written yet. Before the first path the lines
     // wait (the latest thousand) and it is no failure.
     bool append(const AlarmTransition& t, const QString& caption, QString* error);
     // Keeps the line to be written with the next append or retry (many
-    // changes of one sample go out with one open of the file).
-    void keep(const AlarmTransition& t, const QString& caption) { m_pending.append(alarmLogLine(t, caption)); }
+    // changes of one sample go out in one write).
+    void keep(const AlarmTransition& t, const QString& caption) { m_waiting.append(alarmLogLine(t, caption)); }
     // Writes the kept lines, if any.
     bool retry(QString* error);
-    [[nodiscard]] int pendingLines() const { return int(m_pending.size()); }
+    // Writes not yet done (0: every line is in the file).
+    [[nodiscard]] int pendingLines() const { return int(m_waiting.size()) + m_file.pendingLines(); }
     // Brings the written lines to the disk now.
     void sync();
 
 private:
-    bool write(QString* error);
-
-    QString m_path;
-    QList<QByteArray> m_pending;
-    bool m_unsynced = false;
-    QElapsedTimer m_sinceSync;
+    RecordFile m_file;
+    QList<QByteArray> m_waiting; // not yet handed to the file
     QTimer m_syncTimer;
 };
 

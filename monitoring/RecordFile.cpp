@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <utility>
 
 QString proposedRecordName(const QString& title, const QDateTime& start)
 {
@@ -81,6 +82,13 @@ RecordFile::RecordFile(const QString& path, const QString& headerName, Naming na
 {
 }
 
+RecordFile RecordFile::withHeaderLine(const QString& path, QByteArray headerLine, Naming naming)
+{
+    RecordFile file(path, QString(), naming);
+    file.m_header = std::move(headerLine);
+    return file;
+}
+
 void RecordFile::create()
 {
     m_pending.clear();
@@ -95,6 +103,12 @@ void RecordFile::dropPending()
 {
     m_pending.clear();
     m_pendingLines = 0;
+}
+
+QByteArray RecordFile::takePending()
+{
+    m_pendingLines = 0;
+    return std::exchange(m_pending, {});
 }
 
 bool RecordFile::append(const QByteArray& line, QString* error)

@@ -39,6 +39,9 @@ public:
 
     RecordFile() = default;
     RecordFile(const QString& path, const QString& headerName, Naming naming = Naming::Replace);
+    // A file of another format with the same crash safety: `headerLine`
+    // (with its line end) is line 1 as it stands.
+    [[nodiscard]] static RecordFile withHeaderLine(const QString& path, QByteArray headerLine, Naming naming);
 
     // Makes the file and writes line 1; leaves no file behind when that
     // fails. Throws KeloError with the reason.
@@ -50,6 +53,8 @@ public:
     bool retry(QString* error);
     // Forgets the lines kept back (the operator gave them up).
     void dropPending();
+    // Hands over the lines kept back; this file no longer owes them.
+    [[nodiscard]] QByteArray takePending();
     // Brings every written line to the disk now (at the end of a run).
     bool sync(QString* error);
 

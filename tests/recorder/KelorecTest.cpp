@@ -105,7 +105,6 @@ TEST(Kelorec, ASampleAtMidnightOpensTheNewDaysFileAndNoneIsLostOrDoubled)
 {
     InProcess in;
     QTemporaryDir& dir = in.dir;
-    PtyPair& line = in.line;
     RecorderOptions o = in.options();
     o.outDir = dir.filePath("out");
     o.rotateDaily = true;
@@ -131,7 +130,6 @@ TEST(Kelorec, ASampleAtMidnightOpensTheNewDaysFileAndNoneIsLostOrDoubled)
 TEST(Kelorec, PacedByRepliesTheNextRequestFollowsTheReply)
 {
     InProcess in;
-    QTemporaryDir& dir = in.dir;
     PtyPair& line = in.line;
     RecorderOptions o = in.options();
     o.delayMs = 60000;
@@ -188,8 +186,9 @@ TEST(Kelorec, EveryRecordedValueIsTheChannelsOwnRegisterWhateverTheControllersPa
         rec.terminate();
         ASSERT_TRUE(rec.waitForFinished(10000));
         bench.log += QString::fromUtf8(rec.readAllStandardError());
-        if (!c.says.isEmpty())
+        if (!c.says.isEmpty()) {
             EXPECT_TRUE(bench.log.contains(c.says)) << bench.log.toStdString();
+        }
         const QStringList files = QDir(out).entryList({"*.kmr"});
         ASSERT_EQ(files.size(), 1);
         const QList<QByteArray> l = lines(readBytes(QDir(out).filePath(files[0])));
