@@ -30,15 +30,10 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    installFontSubstitutions();
-    initKeloResources();
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <program folder> <prefix>\n", argv[0]);
+    const std::optional<QString> started = startShotProgram(argc, argv);
+    if (!started)
         return 2;
-    }
-    const QString prefix = QString::fromLocal8Bit(argv[2]);
-    SetProgramPath(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
-    QDir().mkpath(MonitorDir());
+    const QString prefix = *started;
     const QString link = QDir(ProgramPath).filePath(QStringLiteral("kelosim.tty"));
 
     // The plants follow a clock the program moves on by hours at a time.

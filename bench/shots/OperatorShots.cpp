@@ -33,18 +33,12 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    installFontSubstitutions();
-    initKeloResources();
     installQtKoreanTranslations(app);
-    const QStringList args = app.arguments();
-    if (args.size() != 3) {
-        std::fprintf(stderr, "usage: %s <program folder> <prefix>\n", argv[0]);
+    const std::optional<QString> started = startShotProgram(argc, argv);
+    if (!started)
         return 2;
-    }
-    const QString folder = QDir(args[1]).absolutePath();
-    const QString prefix = args[2];
-    SetProgramPath(folder);
-    QDir().mkpath(MonitorDir());
+    const QString folder = ProgramPath;
+    const QString prefix = *started;
 
     const QString link = QDir(folder).filePath(QStringLiteral("kelosim.tty"));
     SimServer sim(SimServer::Options{{{}, link}, {1, 2, 3}, {}, 5000, {}});

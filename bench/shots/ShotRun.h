@@ -1,15 +1,20 @@
 #pragma once
 // What the screenshot programs share: letting the windows run for a while,
 // writing their files, and a picture of the whole screen.
+#include "settings/FuncP.h"
+#include "widgets/Fonts.h"
 #include "widgets/QtDialogService.h"
+#include "widgets/Resources.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 // Runs the event loop, so timers, ports and windows go on, for ms.
 inline void runFor(int ms)
@@ -55,3 +60,19 @@ public:
     }
     void errorBox(QWidget*, const QString& text) override { std::printf("error: %s\n", qPrintable(text)); }
 };
+
+// The programs' start: our fonts and pictures, then "<program folder>
+// <prefix>" from the command line; the folder becomes the program's, with
+// its Monitor folder made. The prefix, or none after the usage is said.
+inline std::optional<QString> startShotProgram(int argc, char** argv)
+{
+    installFontSubstitutions();
+    initKeloResources();
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s <program folder> <prefix>\n", argv[0]);
+        return std::nullopt;
+    }
+    SetProgramPath(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
+    QDir().mkpath(MonitorDir());
+    return QString::fromLocal8Bit(argv[2]);
+}

@@ -27,14 +27,9 @@
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    installFontSubstitutions();
-    initKeloResources();
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <program folder> <prefix>\n", argv[0]);
+    const std::optional<QString> started = startShotProgram(argc, argv);
+    if (!started)
         return 2;
-    }
-    SetProgramPath(QDir(QString::fromLocal8Bit(argv[1])).absolutePath());
-    QDir().mkpath(MonitorDir());
     const QString link = QDir(ProgramPath).filePath(QStringLiteral("kelosim.tty"));
     SimServer::Options options;
     options.port.link = link;
@@ -81,7 +76,7 @@ int main(int argc, char** argv)
             for (qsizetype i = std::max<qsizetype>(0, lines.size() - 3); i < lines.size(); ++i)
                 std::printf("%s\n", lines[i].trimmed().constData());
         }
-        shot(QString::fromLocal8Bit(argv[2]), delay);
+        shot(*started, delay);
     }
     return 0;
 }
